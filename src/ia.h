@@ -1,0 +1,72 @@
+// InfiniteArray: a growable array made of fixed blocks chained one behind the
+// other. Every index is valid; indexing past the last block appends blocks.
+// The user keeps the logical count.
+#ifndef LCDUMP_IA_H
+#define LCDUMP_IA_H
+
+#include <new>
+
+#include "sstring.h"
+
+const unsigned int BLOCKSIZE = 10;
+
+template <class T>
+class InfiniteArray {
+public:
+    // Every element starts as its type's zero value (no text for String).
+    InfiniteArray() : maxindex(0), data(), next(nullptr) {}
+
+    // Releases the chain one block at a time: recursing once per block would
+    // overflow the stack on very long lists.
+    ~InfiniteArray() { releaseChain(); }
+
+    InfiniteArray(const InfiniteArray&) = delete;
+    InfiniteArray& operator=(const InfiniteArray&) = delete;
+
+    // Reading an element grows the chain exactly as writing does.
+    T& operator[](unsigned int index)
+    {
+        InfiniteArray* block = this;
+        while (index >= BLOCKSIZE) {
+            if (block->next == nullptr) {
+                block->next = new (std::nothrow) InfiniteArray();
+                if (block->next == nullptr)
+                    exit_out_of_memory();
+            }
+            block = block->next;
+            index -= BLOCKSIZE;
+        }
+        return block->data[index];
+    }
+
+    // Back to a single block of zero values.
+    void reset()
+    {
+        releaseChain();
+        for (T& element : data)
+            element = T();
+    }
+
+private:
+    void releaseChain()
+    {
+        InfiniteArray* block = next;
+        next = nullptr;
+        while (block != nullptr) {
+            InfiniteArray* following = block->next;
+            block->next = nullptr;
+            delete block;
+            block = following;
+        }
+    }
+
+    int maxindex;
+    T data[BLOCKSIZE];
+    InfiniteArray* next;
+};
+
+typedef InfiniteArray<int> IAint;
+typedef InfiniteArray<float> IAfloat;
+typedef InfiniteArray<double> IAdouble;
+
+#endif
