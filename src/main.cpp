@@ -1,0 +1,6 @@
+#include "lcdump.h"
+
+int main(int argc, char** argv)
+{
+    return run_lcdump(argc, argv);
+}
