@@ -1,0 +1,181 @@
+// Runs the built lcdump on files written here and checks standard output,
+// standard error and the exit status exactly.
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "measurement_file.h"
+#include "run_program.h"
+
+namespace {
+
+class Lcdump : public ::testing::Test {
+protected:
+    void SetUp() override { dir = make_temp_dir(); }
+    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+
+    std::string file(const std::string& name, const std::string& bytes)
+    {
+        std::string path = dir + "/" + name;
+        write_file(path, bytes);
+        return path;
+    }
+
+    static RunResult lcdump(std::vector<std::string> args, const RunOptions& options = RunOptions())
+    {
+        args.insert(args.begin(), LCDUMP_BINARY);
+        return run_program(args, options);
+    }
+
+    static std::string lines_for(int first, int count)
+    {
+        std::string text;
+        char line[MAX_LINE_LENGTH];
+        for (int n = first; n < first + count; ++n)
+            text.append(line, format_record(numbered_record(n), line));
+        return text;
+    }
+
+    static std::string numbered_file(int count)
+    {
+        std::vector<Measurement> records;
+        for (int n = 0; n < count; ++n)
+            records.push_back(numbered_record(n));
+        return encode_file(records);
+    }
+
+    std::string dir;
+};
+
+void expect_result(const RunResult& r, const std::string& out, const std::string& err, int status)
+{
+    EXPECT_EQ(r.out, out);
+    EXPECT_EQ(r.err, err);
+    EXPECT_EQ(r.status, status);
+}
+
+}  // namespace
+
+TEST_F(Lcdump, WritesCountThenOneLinePerRecord)
+{
+    std::string path = file("lc.bin", encode_file({example_record(), numbered_record(3)}) + "trailing junk");
+    expect_result(lcdump({"-in", path, "-verbose"}), "2\n" + std::string(example_line()) + lines_for(3, 1), "", 0);
+    expect_result(lcdump({"-in", file("empty.bin", encode_count(0))}), "0\n", "", 0);
+}
+
+TEST_F(Lcdump, ExampleValuesFromTheFieldGuide)
+{
+    Measurement m{0.25, -1, -0.5f, 1e-6f, 1e-7f, 0.0f, 1.0f, 0, 2.0f};
+    std::string path = file("lc.bin", encode_file({m}));
+    expect_result(lcdump({"-in", path}), "1\n0.250000 -1 -0.500000 0.000001 0.000000 0.000000 1.000000 0 2.000000\n", "", 0);
+}
+
+TEST_F(Lcdump, MissingInputNameGivesUsage)
+{
+    const std::string usage = "Usage: lcdump -in FILE [-file OPTIONFILE]\n";
+    expect_result(lcdump({}), "", usage, 8);
+    expect_result(lcdump({"-in"}), "", usage, 8);
+    expect_result(lcdump({"-in", ""}), "", usage, 8);
+    expect_result(lcdump({"-verbose", "lc.bin"}), "", usage, 8);
+}
+
+TEST_F(Lcdump, UnopenableInputIsReported)
+{
+    std::string missing = dir + "/missing.bin";
+    expect_result(lcdump({"-in", missing}), "", "Can't open file: " + missing + "\n", 8);
+    expect_result(lcdump({"-in", dir}), "", "Can't open file: " + dir + "\n", 8);
+}
+
+TEST_F(Lcdump, BadHeadersWriteNothing)
+{
+    std::string shortfile = file("short.bin", "\x01\x00\x00");
+    expect_result(lcdump({"-in", shortfile}), "", "Error: " + shortfile + ": no record count\n", 8);
+    std::string empty = file("empty.bin", "");
+    expect_result(lcdump({"-in", empty}), "", "Error: " + empty + ": no record count\n", 8);
+    std::string negative = file("neg.bin", encode_count(-5) + encode_record(example_record()));
+    expect_result(lcdump({"-in", negative}), "", "Error: " + negative + ": bad record count -5\n", 8);
+}
+
+TEST_F(Lcdump, TruncatedFileKeepsEveryCompleteRecord)
+{
+    std::string bytes = numbered_file(3);
+    bytes.replace(0, 4, encode_count(5));
+    bytes += encode_record(numbered_record(3)).substr(0, 39);
+    std::string path = file("cut.bin", bytes);
+    expect_result(lcdump({"-in", path}), "5\n" + lines_for(0, 3), "Error: " + path + ": ends after 3 of 5 records\n", 8);
+}
+
+TEST_F(Lcdump, LyingHeaderDoesNotAllocateTheClaimedSize)
+{
+    // Under a 64 MiB address space a reservation of 2^31 records (86 GB) would
+    // fail and report out of memory instead of the truncation.
+    RunOptions limited;
+    limited.address_space_limit = 64L << 20;
+    std::string bytes = encode_count(2147483647) + encode_record(numbered_record(0)) + encode_record(numbered_record(1)) + "tail";
+    std::string path = file("liar.bin", bytes);
+    expect_result(lcdump({"-in", path}, limited), "2147483647\n" + lines_for(0, 2),
+                  "Error: " + path + ": ends after 2 of 2147483647 records\n", 8);
+
+    limited.stdin_data = bytes;
+    expect_result(lcdump({"-in", "/dev/stdin"}, limited), "2147483647\n" + lines_for(0, 2),
+                  "Error: /dev/stdin: ends after 2 of 2147483647 records\n", 8);
+}
+
+TEST_F(Lcdump, ReadsFromAPipe)
+{
+    RunOptions piped;
+    piped.stdin_data = numbered_file(1000);
+    expect_result(lcdump({"-in", "/dev/stdin"}, piped), "1000\n" + lines_for(0, 1000), "", 0);
+}
+
+TEST_F(Lcdump, WritesEachRecordAsSoonAsItIsRead)
+{
+    std::string fifo = dir + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ChildProcess child({LCDUMP_BINARY, "-in", fifo});
+    int fd = ::open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    auto send = [fd](const std::string& bytes) { ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); };
+
+    send(encode_count(3));
+    EXPECT_EQ(child.read_line(5000), "3\n");
+    for (int n = 0; n < 3; ++n) {
+        // Half a record must not produce a line; the other half completes it.
+        std::string record = encode_record(numbered_record(n));
+        send(record.substr(0, 20));
+        EXPECT_EQ(child.read_line(50), "");
+        send(record.substr(20));
+        EXPECT_EQ(child.read_line(5000), lines_for(n, 1)) << "record " << n;
+    }
+    ::close(fd);
+    expect_result(child.finish(), "", "", 0);
+}
+
+TEST_F(Lcdump, OptionFileNamesTheInput)
+{
+    std::string a = file("a.bin", encode_file({example_record()}));
+    std::string b = file("b.bin", numbered_file(2));
+    std::string opts = file("opts", "# light curve of star 42\n\nmode fast 2\nin " + b + "\r\n");
+    expect_result(lcdump({"-file", opts}), "2\n" + lines_for(0, 2), "", 0);
+    // The command line wins over the option file, wherever it stands.
+    expect_result(lcdump({"-file", opts, "-in", a}), "1\n" + std::string(example_line()), "", 0);
+    expect_result(lcdump({"-in", a, "-file", opts}), "1\n" + std::string(example_line()), "", 0);
+}
+
+TEST_F(Lcdump, UnreadableOptionFileEndsTheRunOnStdout)
+{
+    std::string missing = dir + "/nothere.opt";
+    expect_result(lcdump({"-file", missing, "-in", "x"}), "Can't open file: " + missing + "\n", "", 8);
+    expect_result(lcdump({"-file", dir}), "Can't open file: " + dir + "\n", "", 8);
+}
+
+TEST_F(Lcdump, OutputThatCannotBeWrittenIsAFailure)
+{
+    RunOptions full;
+    full.stdout_path = "/dev/full";
+    expect_result(lcdump({"-in", file("lc.bin", numbered_file(5))}, full), "",
+                  "Error: can't write output: No space left on device\n", 8);
+}

@@ -1,0 +1,138 @@
+#include "lcdump.h"
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "measurement_file.h"
+
+namespace {
+
+// The reference the program must match byte for byte.
+std::string printf_line(const Measurement& m)
+{
+    char text[2048];
+    std::snprintf(text, sizeof text, "%f %d %f %f %f %f %f %d %f\n", m.JD, m.obsID,
+                  static_cast<double>(m.flux1), static_cast<double>(m.err1),
+                  static_cast<double>(m.sky), static_cast<double>(m.errs),
+                  static_cast<double>(m.chisq1), m.nuse, static_cast<double>(m.effective_pix));
+    return text;
+}
+
+std::string formatted(const Measurement& m)
+{
+    char line[MAX_LINE_LENGTH];
+    return std::string(line, format_record(m, line));
+}
+
+template <class T>
+T from_bits(std::uint64_t bits)
+{
+    T value;
+    if (sizeof(T) == 4) {
+        std::uint32_t u = static_cast<std::uint32_t>(bits);
+        std::memcpy(&value, &u, 4);
+    } else {
+        std::memcpy(&value, &bits, 8);
+    }
+    return value;
+}
+
+}  // namespace
+
+TEST(DecodeRecord, ReadsLittleEndianFieldsInFileOrder)
+{
+    // The example record spelled out byte by byte, independent of the encoder.
+    const unsigned char bytes[40] = {
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x98, 0x75, 0x40,  // JD 345.5
+        0x11, 0x00, 0x00, 0x00,                          // obsID 17
+        0x00, 0x40, 0x18, 0x43,                          // flux1 152.25
+        0x00, 0x00, 0x60, 0x40,                          // err1 3.5
+        0x00, 0x00, 0x52, 0x43,                          // sky 210
+        0x00, 0x00, 0x40, 0x3f,                          // errs 0.75
+        0x00, 0x00, 0x90, 0x3f,                          // chisq1 1.125
+        0x2c, 0x00, 0x00, 0x00,                          // nuse 44
+        0x00, 0x00, 0x48, 0x41,                          // effective_pix 12.5
+    };
+    Measurement m = decode_record(bytes);
+    EXPECT_EQ(formatted(m), example_line());
+    EXPECT_EQ(encode_record(m), std::string(reinterpret_cast<const char*>(bytes), 40));
+
+    const unsigned char minus_two[4] = {0xfe, 0xff, 0xff, 0xff};
+    EXPECT_EQ(decode_count(minus_two), -2);
+    const unsigned char big[4] = {0x01, 0x02, 0x03, 0x04};
+    EXPECT_EQ(decode_count(big), 0x04030201);
+}
+
+TEST(DecodeRecord, KeepsNaNPayloadsAndSignsBitForBit)
+{
+    Measurement in = example_record();
+    in.JD = from_bits<double>(0xfff8000000000123ULL);
+    in.flux1 = from_bits<float>(0x7fc00042u);
+    in.err1 = -0.0f;
+    std::string bytes = encode_record(in);
+    Measurement out = decode_record(reinterpret_cast<const unsigned char*>(bytes.data()));
+    EXPECT_EQ(bits_of(out.JD), bits_of(in.JD));
+    EXPECT_EQ(bits_of(out.flux1), bits_of(in.flux1));
+    EXPECT_EQ(bits_of(out.err1), bits_of(in.err1));
+}
+
+TEST(FormatRecord, MatchesPrintfOnSpecialValues)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double doubles[] = {0.0, -0.0, 0.25, -0.5, 1e-6, 1e-7, 5e-7, 1.0 / 128, 3.0 / 128,
+                              2459000.123456789, 1e300, -1e300, DBL_MAX, -DBL_MAX, DBL_MIN,
+                              std::numeric_limits<double>::denorm_min(), nan, -nan, inf, -inf,
+                              999999.9999995, 0.9999995};
+    const float floats[] = {0.0f, -0.0f, 1e-6f, FLT_MAX, -FLT_MAX, FLT_MIN,
+                            std::numeric_limits<float>::denorm_min(), 1.0f / 128,
+                            static_cast<float>(nan), -static_cast<float>(nan),
+                            static_cast<float>(inf), -static_cast<float>(inf), 16777217.0f};
+    const std::int32_t ints[] = {0, -1, 1, INT_MIN, INT_MAX};
+    for (double d : doubles) {
+        for (float f : floats) {
+            for (std::int32_t i : ints) {
+                Measurement m{d, i, f, f, f, f, f, i, f};
+                ASSERT_EQ(formatted(m), printf_line(m)) << "JD bits " << std::hex << bits_of(d);
+            }
+        }
+    }
+}
+
+TEST(FormatRecord, MatchesPrintfOnRandomBitPatterns)
+{
+    // Random bits reach every exponent, including subnormals, NaN payloads and
+    // values whose "%f" text runs to hundreds of digits.
+    std::mt19937_64 rng(12345);
+    for (int n = 0; n < 200000; ++n) {
+        Measurement m{from_bits<double>(rng()), static_cast<std::int32_t>(rng()),
+                      from_bits<float>(rng()), from_bits<float>(rng()), from_bits<float>(rng()),
+                      from_bits<float>(rng()), from_bits<float>(rng()),
+                      static_cast<std::int32_t>(rng()), from_bits<float>(rng())};
+        std::string line = formatted(m);
+        ASSERT_EQ(line, printf_line(m)) << "record " << n;
+        ASSERT_LT(line.size(), MAX_LINE_LENGTH);
+    }
+}
+
+TEST(FormatRecord, WidestPossibleLineFits)
+{
+    Measurement m{-DBL_MAX, INT_MIN, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, INT_MIN, -FLT_MAX};
+    EXPECT_EQ(formatted(m), printf_line(m));
+    EXPECT_LT(formatted(m).size(), MAX_LINE_LENGTH);
+}
+
+TEST(FormatCount, WritesDecimalLine)
+{
+    char line[MAX_LINE_LENGTH];
+    EXPECT_EQ(std::string(line, format_count(0, line)), "0\n");
+    EXPECT_EQ(std::string(line, format_count(INT_MAX, line)), "2147483647\n");
+    EXPECT_EQ(std::string(line, format_count(INT_MIN, line)), "-2147483648\n");
+}

@@ -1,0 +1,152 @@
+// Runs a program as a child process with its standard output and error on
+// pipes, so tests can check both texts and the exit status exactly.
+#ifndef LCDUMP_TESTS_RUN_PROGRAM_H
+#define LCDUMP_TESTS_RUN_PROGRAM_H
+
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+struct RunResult {
+    std::string out;
+    std::string err;
+    int status = -1;  // exit status, or 128 + signal number
+};
+
+struct RunOptions {
+    std::string stdin_data;            // fed through a pipe before any output is read: keep it under 64 KiB
+    std::string stdout_path;           // when set, stdout goes to this file instead of a pipe
+    long address_space_limit = 0;      // bytes of RLIMIT_AS for the child, 0 for none
+};
+
+class ChildProcess {
+public:
+    ChildProcess(const std::vector<std::string>& args, const RunOptions& options = RunOptions())
+    {
+        int in_pipe[2], out_pipe[2], err_pipe[2];
+        if (::pipe(in_pipe) != 0 || ::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in_pipe[0], 0);
+            if (options.stdout_path.empty()) {
+                ::dup2(out_pipe[1], 1);
+            } else {
+                int fd = ::open(options.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                ::dup2(fd, 1);
+            }
+            ::dup2(err_pipe[1], 2);
+            for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
+                ::close(fd);
+            if (options.address_space_limit > 0) {
+                struct rlimit limit;
+                limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.address_space_limit);
+                ::setrlimit(RLIMIT_AS, &limit);
+            }
+            ::signal(SIGPIPE, SIG_DFL);
+            std::vector<char*> argv;
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(in_pipe[0]);
+        ::close(out_pipe[1]);
+        ::close(err_pipe[1]);
+        stdin_fd_ = in_pipe[1];
+        stdout_fd_ = out_pipe[0];
+        stderr_fd_ = err_pipe[0];
+        ::signal(SIGPIPE, SIG_IGN);
+        write_stdin(options.stdin_data);
+    }
+
+    ~ChildProcess() { finish(); }
+
+    void write_stdin(const std::string& data)
+    {
+        for (std::size_t done = 0; done < data.size();) {
+            ssize_t n = ::write(stdin_fd_, data.data() + done, data.size() - done);
+            if (n <= 0)
+                return;
+            done += static_cast<std::size_t>(n);
+        }
+    }
+
+    void close_stdin()
+    {
+        if (stdin_fd_ >= 0)
+            ::close(stdin_fd_);
+        stdin_fd_ = -1;
+    }
+
+    // Reads standard output until it holds a newline or timeout_ms passes;
+    // returns everything read so far.
+    std::string read_line(int timeout_ms)
+    {
+        while (result_.out.find('\n') == std::string::npos) {
+            struct pollfd p = {stdout_fd_, POLLIN, 0};
+            if (::poll(&p, 1, timeout_ms) <= 0 || !read_into(stdout_fd_, result_.out))
+                break;
+        }
+        std::size_t end = result_.out.find('\n');
+        std::string line = result_.out.substr(0, end == std::string::npos ? end : end + 1);
+        result_.out.erase(0, line.size());
+        return line;
+    }
+
+    // Closes standard input, collects both outputs until the child ends.
+    RunResult finish()
+    {
+        if (pid_ <= 0)
+            return result_;
+        close_stdin();
+        while (stdout_fd_ >= 0 || stderr_fd_ >= 0) {
+            struct pollfd p[2] = {{stdout_fd_, POLLIN, 0}, {stderr_fd_, POLLIN, 0}};
+            if (::poll(p, 2, -1) < 0)
+                break;
+            for (int i = 0; i < 2; ++i) {
+                int& fd = i == 0 ? stdout_fd_ : stderr_fd_;
+                if (fd >= 0 && p[i].revents != 0 && !read_into(fd, i == 0 ? result_.out : result_.err)) {
+                    ::close(fd);
+                    fd = -1;
+                }
+            }
+        }
+        int wstatus = 0;
+        ::waitpid(pid_, &wstatus, 0);
+        pid_ = -1;
+        result_.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+        return result_;
+    }
+
+private:
+    static bool read_into(int fd, std::string& text)
+    {
+        char buffer[65536];
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            return false;
+        text.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    int stdin_fd_ = -1;
+    int stdout_fd_ = -1;
+    int stderr_fd_ = -1;
+    RunResult result_;
+};
+
+inline RunResult run_program(const std::vector<std::string>& args, const RunOptions& options = RunOptions())
+{
+    return ChildProcess(args, options).finish();
+}
+
+#endif
