@@ -46,7 +46,8 @@ bool operator!=(const String& s1, const String& s2);
 std::ostream& operator<<(std::ostream& os, const String& s);
 
 // Assigns to w the first white-space separated word of s at or after start;
-// returns the position just behind it, or -1 when nothing follows it.
+// returns the position just behind it, or -1 when the word reaches the end
+// of s (or no word is left).
 int get_word(String& s, String& w, int start);
 
 // "%d" and "%f" texts, never truncated.
