@@ -18,5 +18,12 @@ demo: all
 test: all
 	cd $(BUILD) && ctest --output-on-failure -j2
 
+.PHONY: install
+
+# Installs bin/lcdump and share/man/man1/lcdump.1 under PREFIX, whatever
+# prefix the build directory was first configured with; DESTDIR is honoured.
+install: all
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
 clean:
 	rm -rf $(BUILD)
