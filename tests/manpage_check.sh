@@ -24,6 +24,14 @@ if [ $status -ne 0 ] || [ -n "$warnings" ]; then
   printf '%s\n' "$warnings"
   exit 1
 fi
+# mandoc's linter knows other pitfalls; it is used where it is installed.
+if command -v mandoc >/dev/null 2>&1; then
+  if ! lint=$(mandoc -T lint -W warning "$page" 2>&1) || [ -n "$lint" ]; then
+    echo "mandoc -T lint $page:"
+    printf '%s\n' "$lint"
+    exit 1
+  fi
+fi
 # The page must also say something: a file that lost its text renders cleanly.
 lines=$(groff -man -Tutf8 "$page" 2>/dev/null | grep -c .)
 if [ "$lines" -lt 50 ]; then
