@@ -18,5 +18,17 @@ demo: all
 test: all
 	cd $(BUILD) && ctest --output-on-failure -j2
 
+.PHONY: install plot
+
+# Installs bin/lcdump and share/man/man1/lcdump.1 under PREFIX, whatever
+# prefix the build directory was first configured with; DESTDIR is honoured.
+install: all
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# Redraws doc/sample.png, the README's picture of the bundled sample, from
+# lcdump's own output (needs gnuplot).
+plot: all
+	tools/plot_sample.sh ./$(BUILD)/lcdump examples/sample.lc doc/sample.png
+
 clean:
 	rm -rf $(BUILD)
