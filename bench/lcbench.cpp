@@ -1,0 +1,231 @@
+// Times lcdump against the two reference dumps on one large measurement file,
+// with each program's output piped into this process, and reports medians,
+// the speed ratios and lcdump's peak memory against their targets.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "measurement_file.h"
+#include "survey_records.h"
+
+namespace {
+
+struct Program {
+    std::string label;
+    std::vector<std::string> argv;
+};
+
+struct Run {
+    double wall = 0;      // seconds
+    double cpu = 0;       // user + system seconds of the program
+    long max_rss_kib = 0;
+    int status = -1;
+    std::uint64_t bytes = 0;
+    std::uint64_t lines = 0;
+    std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a of the output
+};
+
+[[noreturn]] void fail(const std::string& message)
+{
+    std::fprintf(stderr, "lcbench: %s\n", message.c_str());
+    std::exit(2);
+}
+
+void write_data_file(const std::string& path, int records)
+{
+    write_file(path, encode_file(survey_records(records)));
+}
+
+// Runs the program with its standard output on a pipe that this process
+// drains. Only a checked run hashes what it reads: the timed runs keep the
+// reader as light as the end of a real pipeline.
+Run run_once(const Program& program, bool checked)
+{
+    int out[2];
+    if (::pipe(out) != 0)
+        fail(std::string("pipe: ") + std::strerror(errno));
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = ::fork();
+    if (pid < 0)
+        fail(std::string("fork: ") + std::strerror(errno));
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        ::close(out[1]);
+        std::vector<char*> argv;
+        for (const std::string& a : program.argv)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+
+    Run run;
+    static char buffer[1 << 16];
+    for (;;) {
+        ssize_t got = ::read(out[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        for (ssize_t i = 0; checked && i < got; ++i) {
+            run.hash = (run.hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ULL;
+            run.lines += buffer[i] == '\n';
+        }
+        run.bytes += static_cast<std::uint64_t>(got);
+    }
+    ::close(out[0]);
+    int wstatus = 0;
+    struct rusage usage;
+    if (::wait4(pid, &wstatus, 0, &usage) != pid)
+        fail(std::string("wait4: ") + std::strerror(errno));
+    run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+              1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    run.max_rss_kib = usage.ru_maxrss;
+    run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    return run;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::string load_average()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return in ? one + " " + five + " " + fifteen : "unknown";
+}
+
+const char* verdict(bool ok)
+{
+    return ok ? "PASS" : "FAIL";
+}
+
+void usage()
+{
+    fail("usage: lcbench [--records N] [--runs R] [--data FILE] LCDUMP FLOOR_DUMP IOSTREAM_DUMP");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int records = 1000000;
+    int runs = 7;
+    std::string data = "lcbench_data.lc";
+    std::vector<std::string> binaries;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if ((arg == "--records" || arg == "--runs" || arg == "--data") && i + 1 < argc) {
+            std::string value = argv[++i];
+            if (arg == "--data")
+                data = value;
+            else
+                (arg == "--records" ? records : runs) = std::atoi(value.c_str());
+        } else if (!arg.empty() && arg[0] != '-') {
+            binaries.push_back(arg);
+        } else {
+            usage();
+        }
+    }
+    if (binaries.size() != 3 || records < 1 || runs < 1)
+        usage();
+
+    write_data_file(data, records);
+    const std::vector<Program> programs = {
+        {"lcdump", {binaries[0], "-in", data}},
+        {"to_chars + write floor", {binaries[1], data}},
+        {"iostream + endl", {binaries[2], data}},
+    };
+
+    std::printf("lcdump benchmark: %d records (%s), output piped to this process\n", records, data.c_str());
+    std::printf("load average before: %s\n", load_average().c_str());
+
+    // One untimed round warms the page cache and proves the three programs
+    // write the same bytes, so the timings compare equal work.
+    std::vector<Run> first;
+    for (const Program& p : programs) {
+        first.push_back(run_once(p, true));
+        if (first.back().status != 0)
+            fail(p.label + " exited with status " + std::to_string(first.back().status));
+        if (first.back().lines != static_cast<std::uint64_t>(records) + 1)
+            fail(p.label + " wrote " + std::to_string(first.back().lines) + " lines");
+    }
+    for (const Run& r : first)
+        if (r.hash != first[0].hash || r.bytes != first[0].bytes)
+            fail("the programs' outputs differ");
+    std::printf("output: %llu bytes, identical from all three programs\n\n",
+                static_cast<unsigned long long>(first[0].bytes));
+
+    // Alternating the programs spreads any change in the machine's load over
+    // all three instead of penalising whichever ran during it.
+    std::vector<std::vector<Run>> results(programs.size());
+    std::printf("%-5s", "run");
+    for (const Program& p : programs)
+        std::printf(" %24s", p.label.c_str());
+    std::printf("\n");
+    for (int r = 0; r < runs; ++r) {
+        std::printf("%-5d", r + 1);
+        for (std::size_t i = 0; i < programs.size(); ++i) {
+            Run run = run_once(programs[i], false);
+            if (run.status != 0 || run.bytes != first[i].bytes)
+                fail(programs[i].label + " failed or changed its output in run " + std::to_string(r + 1));
+            results[i].push_back(run);
+            std::printf(" %22.3f s", run.wall);
+        }
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+
+    std::vector<double> wall(programs.size()), cpu(programs.size());
+    long lcdump_rss_kib = 0;
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        std::vector<double> w, c;
+        for (const Run& run : results[i]) {
+            w.push_back(run.wall);
+            c.push_back(run.cpu);
+        }
+        wall[i] = median(w);
+        cpu[i] = median(c);
+    }
+    for (const Run& run : results[0])
+        lcdump_rss_kib = std::max(lcdump_rss_kib, run.max_rss_kib);
+
+    std::printf("\nmedians of %d runs (wall time; CPU time of the program alone):\n", runs);
+    for (std::size_t i = 0; i < programs.size(); ++i)
+        std::printf("  %-24s %7.3f s  (cpu %6.3f s, peak rss %7.1f MiB)\n", programs[i].label.c_str(),
+                    wall[i], cpu[i], static_cast<double>(results[i].front().max_rss_kib) / 1024);
+
+    double over_floor = wall[0] / wall[1];
+    double under_iostream = wall[2] / wall[0];
+    double budget_bytes = 40.0 * records + 8.0 * 1024 * 1024;
+    double rss_bytes = 1024.0 * static_cast<double>(lcdump_rss_kib);
+    bool time_ok = over_floor <= 1.15, iostream_ok = under_iostream >= 2.5, memory_ok = rss_bytes <= budget_bytes;
+
+    std::printf("\ntargets:\n");
+    std::printf("  lcdump / floor       %5.3f  (at most 1.15)           %s\n", over_floor, verdict(time_ok));
+    std::printf("  iostream / lcdump    %5.3f  (at least 2.5)           %s\n", under_iostream, verdict(iostream_ok));
+    std::printf("  lcdump peak rss      %.1f MiB = %.1f B/record  (budget %.1f MiB = 40 B/record + 8 MiB)  %s\n",
+                rss_bytes / 1048576, rss_bytes / records, budget_bytes / 1048576, verdict(memory_ok));
+    std::printf("load average after: %s\n", load_average().c_str());
+    bool all = time_ok && iostream_ok && memory_ok;
+    std::printf("%s\n", all ? "all targets met" : "some targets missed");
+    return all ? 0 : 1;
+}
