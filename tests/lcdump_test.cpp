@@ -4,11 +4,14 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -214,4 +217,32 @@ TEST(DumpMeasurements, WritesEveryLineWithOneWrite)
     EXPECT_EQ(writes[0], "20\n");
     for (std::size_t n = 0; n < records.size(); ++n)
         EXPECT_EQ(writes[n + 1], formatted(records[n])) << "record " << n;
+}
+
+TEST(DumpMeasurements, LargeDumpIsCompleteAndInOrder)
+{
+    // Enough records to fill the record store's first chunks and start more.
+    const int count = 140000;
+    std::vector<Measurement> records;
+    std::string expected = std::to_string(count) + "\n";
+    for (int n = 0; n < count; ++n) {
+        records.push_back(numbered_record(n));
+        expected += formatted(records.back());
+    }
+    std::string dir = make_temp_dir();
+    write_file(dir + "/lc.bin", encode_file(records));
+    int in = ::open((dir + "/lc.bin").c_str(), O_RDONLY);
+    int out = ::open((dir + "/lc.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+    std::string error;
+    EXPECT_EQ(dump_measurements(in, "lc.bin", out, error), 0) << error;
+    ::close(in);
+    ::close(out);
+
+    std::ifstream written(dir + "/lc.txt", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+    std::system(("rm -rf " + dir).c_str());
+    EXPECT_TRUE(text == expected) << "output of " << text.size() << " bytes differs from the "
+                                  << expected.size() << " expected";
 }
