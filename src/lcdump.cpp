@@ -55,67 +55,10 @@ char* put_int(char* p, std::int32_t value)
     return std::to_chars(p, p + 12, value).ptr;
 }
 
-#ifdef __SIZEOF_INT128__
-__extension__ typedef unsigned __int128 uint128;
-
-const char two_digits[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-// "%f" of a value below 2^43 in magnitude, which takes in every realistic
-// measurement, done in integers. Formatting is most of the dump's own work,
-// and this formats a line in a third of the time std::to_chars needs.
-// The value is mantissa / 2^shift, so its count of millionths is
-// mantissa * 10^6 / 2^shift, rounded to nearest with ties to even as printf
-// rounds; below 2^43 that count fits 64 bits. Returns nullptr for larger
-// values and for infinities and NaN.
-char* put_fixed6_small(char* p, double value)
-{
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    const int biased_exponent = static_cast<int>(bits >> 52 & 0x7ff);
-    std::uint64_t mantissa = bits & ((std::uint64_t(1) << 52) - 1);
-    int shift = 1074;  // subnormal
-    if (biased_exponent != 0) {
-        mantissa |= std::uint64_t(1) << 52;
-        shift = 1075 - biased_exponent;
-    }
-    if (shift < 10)
-        return nullptr;
-
-    // From shift 75 on, mantissa * 10^6 < 2^73 is below half of 2^shift: zero.
-    std::uint64_t millionths = 0;
-    if (shift < 75) {
-        const uint128 scaled = static_cast<uint128>(mantissa) * 1000000u;
-        const uint128 one = 1;
-        const uint128 rest = scaled & ((one << shift) - 1);
-        const uint128 half = one << (shift - 1);
-        millionths = static_cast<std::uint64_t>(scaled >> shift);
-        if (rest > half || (rest == half && (millionths & 1) != 0))
-            ++millionths;
-    }
-
-    if (bits >> 63 != 0)
-        *p++ = '-';
-    p = std::to_chars(p, p + 20, millionths / 1000000).ptr;
-    *p++ = '.';
-    const std::uint64_t fraction = millionths % 1000000;
-    std::memcpy(p, two_digits + 2 * (fraction / 10000), 2);
-    std::memcpy(p + 2, two_digits + 2 * (fraction / 100 % 100), 2);
-    std::memcpy(p + 4, two_digits + 2 * (fraction % 100), 2);
-    return p + 6;
-}
-#endif
-
 // std::to_chars in fixed notation with precision 6 gives exactly the digits of
 // "%f"; only the non-finite values need spelling out the way printf does.
 char* put_double(char* p, double value)
 {
-#ifdef __SIZEOF_INT128__
-    if (char* end = put_fixed6_small(p, value))
-        return end;
-#endif
     if (!std::isfinite(value)) {
         const char* text = std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan")
                                              : (value < 0 ? "-inf" : "inf");

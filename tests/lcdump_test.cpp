@@ -133,8 +133,7 @@ TEST(FormatRecord, MatchesPrintfAcrossTheMagnitudesOfMeasurements)
 {
     // Uniform bit patterns are mostly huge or tiny; measurements lie where
     // every printed digit matters. Exponents from 2^-26 to 2^47 take in the
-    // rounding to zero, long fractions and many integer digits, on both sides
-    // of 2^43, where the formatter changes method.
+    // rounding to zero, long fractions and many integer digits.
     std::mt19937_64 rng(2024);
     auto exponent = [&rng] { return static_cast<std::uint64_t>(static_cast<int>(rng() % 74) - 26); };
     for (int n = 0; n < 200000; ++n) {
