@@ -88,7 +88,7 @@ bool write_all(int fd, const char* data, std::size_t length)
 // One field of every record read, kept for the length of the dump. It grows
 // in fixed chunks instead of doubling: nothing is ever copied, and memory
 // stays at what has been read whether or not the input's size is known (a
-// doubling array fed from a pipe peaked at 63 bytes a record, not 40), and a
+// doubling array fed from a pipe peaked at 64 bytes a record, not 40), and a
 // header that lies about the count cannot make it allocate more.
 template <class T>
 class Column {
