@@ -32,3 +32,15 @@ plot: all
 
 clean:
 	rm -rf $(BUILD)
+
+# Times formatting one line, then lcdump on a million records against the two
+# reference programs in bench/, in an optimised build of its own; BENCH_RUNS
+# rounds of the three, medians shown.
+BENCH_BUILD ?= build-bench
+BENCH_RUNS ?= 7
+.PHONY: bench
+bench:
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DLCDUMP_TESTS=OFF -DLCDUMP_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j2
+	cd $(BENCH_BUILD)/bench && if [ -x format_bench ]; then ./format_bench --benchmark_min_time=0.5; fi
+	cd $(BENCH_BUILD)/bench && ./lcbench --runs $(BENCH_RUNS) ../lcdump ./floor_dump ./iostream_dump

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -84,20 +85,35 @@ bool write_all(int fd, const char* data, std::size_t length)
     return true;
 }
 
-// The records, held field by field for the length of the dump.
-struct FieldArrays {
-    std::vector<double> JD;
-    std::vector<std::int32_t> obsID, nuse;
-    std::vector<float> flux1, err1, sky, errs, chisq1, effective_pix;
-
-    void reserve(std::size_t n)
+// One field of every record read, kept for the length of the dump. It grows
+// in fixed chunks instead of doubling: nothing is ever copied, and memory
+// stays at what has been read whether or not the input's size is known (a
+// doubling array fed from a pipe peaked at 64 bytes a record, not 40), and a
+// header that lies about the count cannot make it allocate more.
+template <class T>
+class Column {
+public:
+    void push_back(T value)
     {
-        JD.reserve(n);
-        obsID.reserve(n);
-        nuse.reserve(n);
-        for (std::vector<float>* field : {&flux1, &err1, &sky, &errs, &chisq1, &effective_pix})
-            field->reserve(n);
+        if (used_ == chunk_entries) {
+            chunks_.emplace_back(new T[chunk_entries]);
+            used_ = 0;
+        }
+        chunks_.back()[used_++] = value;
     }
+
+private:
+    // Large enough to be mapped from the system page by page as it fills.
+    static const std::size_t chunk_entries = std::size_t(1) << 16;
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::size_t used_ = chunk_entries;
+};
+
+// The records, held field by field.
+struct FieldArrays {
+    Column<double> JD;
+    Column<std::int32_t> obsID, nuse;
+    Column<float> flux1, err1, sky, errs, chisq1, effective_pix;
 
     void append(const Measurement& m)
     {
@@ -159,22 +175,6 @@ private:
     std::size_t end_ = 0;
     unsigned char buffer_[1 << 16];
 };
-
-// How many records can be kept before any is read: no more than a regular
-// file can hold, and a modest start where the size is unknown, so a header
-// that lies cannot make us allocate gigabytes.
-std::size_t initial_capacity(int fd, std::int32_t count)
-{
-    struct stat st;
-    std::size_t wanted = static_cast<std::size_t>(count);
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        std::size_t size = static_cast<std::size_t>(st.st_size);
-        std::size_t available = size > COUNT_BYTES ? (size - COUNT_BYTES) / RECORD_BYTES : 0;
-        return wanted < available ? wanted : available;
-    }
-    const std::size_t unknown_size_start = 4096;
-    return wanted < unknown_size_start ? wanted : unknown_size_start;
-}
 
 std::string write_error()
 {
@@ -255,7 +255,6 @@ int dump_measurements(int in_fd, const std::string& name, int out_fd, std::strin
 
     try {
         FieldArrays fields;
-        fields.reserve(initial_capacity(in_fd, count));
         for (std::int32_t n = 0; n < count; ++n) {
             if (!reader.fill(RECORD_BYTES)) {
                 error = reader.error_number() != 0

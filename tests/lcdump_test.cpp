@@ -4,9 +4,16 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -122,6 +129,49 @@ TEST(FormatRecord, MatchesPrintfOnRandomBitPatterns)
     }
 }
 
+TEST(FormatRecord, MatchesPrintfAcrossTheMagnitudesOfMeasurements)
+{
+    // Uniform bit patterns are mostly huge or tiny; measurements lie where
+    // every printed digit matters. Exponents from 2^-26 to 2^47 take in the
+    // rounding to zero, long fractions and many integer digits.
+    std::mt19937_64 rng(2024);
+    auto exponent = [&rng] { return static_cast<std::uint64_t>(static_cast<int>(rng() % 74) - 26); };
+    for (int n = 0; n < 200000; ++n) {
+        std::uint64_t sign = rng() & 1;
+        double d = from_bits<double>(sign << 63 | (exponent() + 1023) << 52 | (rng() >> 12));
+        float f[6];
+        for (float& value : f)
+            value = from_bits<float>((rng() & 1) << 31 | (exponent() + 127) << 23 | (rng() >> 41));
+        Measurement m{d, 0, f[0], f[1], f[2], f[3], f[4], 0, f[5]};
+        ASSERT_EQ(formatted(m), printf_line(m)) << "record " << n;
+    }
+}
+
+TEST(FormatRecord, RoundsHalfwayAndCarriesLikePrintf)
+{
+    // Odd multiples of 1/128 are the only values exactly halfway between two
+    // millionths, and printf rounds them to even; their neighbours round
+    // away from the halfway point. Values just under a whole number carry
+    // into the integer digits.
+    std::vector<double> values;
+    auto with_neighbours = [&values](double v) {
+        for (double x : {v, std::nextafter(v, 0.0), std::nextafter(v, HUGE_VAL)})
+            for (double sign : {1.0, -1.0})
+                values.push_back(sign * x);
+    };
+    for (double whole : {0.0, 1.0, 9.0, 2459000.0, 999999.0, std::ldexp(1.0, 40), std::ldexp(1.0, 43) - 1})
+        for (int odd = 1; odd < 256; odd += 2)
+            with_neighbours(whole + odd / 128.0);
+    for (double v : {0.9999995, 9.9999995, 99999.9999995, 2459000.9999995, 4.9999995e-7, 5e-7,
+                     std::ldexp(1.0, 43), std::ldexp(1.0, -22), std::ldexp(1.0, -21), 1e-300})
+        with_neighbours(v);
+
+    for (double v : values) {
+        Measurement m{v, 0, static_cast<float>(v), 0, 0, 0, 0, 0, 0};
+        ASSERT_EQ(formatted(m), printf_line(m)) << std::hexfloat << v;
+    }
+}
+
 TEST(FormatRecord, WidestPossibleLineFits)
 {
     Measurement m{-DBL_MAX, INT_MIN, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, INT_MIN, -FLT_MAX};
@@ -135,4 +185,63 @@ TEST(FormatCount, WritesDecimalLine)
     EXPECT_EQ(std::string(line, format_count(0, line)), "0\n");
     EXPECT_EQ(std::string(line, format_count(INT_MAX, line)), "2147483647\n");
     EXPECT_EQ(std::string(line, format_count(INT_MIN, line)), "-2147483648\n");
+}
+
+TEST(DumpMeasurements, WritesEveryLineWithOneWrite)
+{
+    // A SOCK_SEQPACKET socket keeps every write a message of its own, so the
+    // messages show exactly how the output was cut into writes: one per line
+    // is what makes each line reach a reader the moment it is ended.
+    std::vector<Measurement> records;
+    for (int n = 0; n < 20; ++n)
+        records.push_back(numbered_record(n));
+    std::string bytes = encode_file(records);
+    int input[2], output[2];
+    ASSERT_EQ(::pipe(input), 0);
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, output), 0);
+    ASSERT_EQ(::write(input[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(input[1]);
+
+    std::string error;
+    EXPECT_EQ(dump_measurements(input[0], "pipe", output[0], error), 0) << error;
+    ::close(input[0]);
+    ::close(output[0]);
+
+    std::vector<std::string> writes;
+    char message[MAX_LINE_LENGTH];
+    for (ssize_t got; (got = ::recv(output[1], message, sizeof message, 0)) > 0;)
+        writes.emplace_back(message, static_cast<std::size_t>(got));
+    ::close(output[1]);
+    ASSERT_EQ(writes.size(), records.size() + 1);
+    EXPECT_EQ(writes[0], "20\n");
+    for (std::size_t n = 0; n < records.size(); ++n)
+        EXPECT_EQ(writes[n + 1], formatted(records[n])) << "record " << n;
+}
+
+TEST(DumpMeasurements, LargeDumpIsCompleteAndInOrder)
+{
+    // Enough records to fill the record store's first chunks and start more.
+    const int count = 140000;
+    std::vector<Measurement> records;
+    std::string expected = std::to_string(count) + "\n";
+    for (int n = 0; n < count; ++n) {
+        records.push_back(numbered_record(n));
+        expected += formatted(records.back());
+    }
+    std::string dir = make_temp_dir();
+    write_file(dir + "/lc.bin", encode_file(records));
+    int in = ::open((dir + "/lc.bin").c_str(), O_RDONLY);
+    int out = ::open((dir + "/lc.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+    std::string error;
+    EXPECT_EQ(dump_measurements(in, "lc.bin", out, error), 0) << error;
+    ::close(in);
+    ::close(out);
+
+    std::ifstream written(dir + "/lc.txt", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+    std::system(("rm -rf " + dir).c_str());
+    EXPECT_TRUE(text == expected) << "output of " << text.size() << " bytes differs from the "
+                                  << expected.size() << " expected";
 }
