@@ -2,8 +2,16 @@
 BUILD ?= build
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
+# The sanitizer build of the tests and the fuzz harnesses use clang.
+SAN_BUILD ?= build-san
+FUZZ_BUILD ?= build-fuzz
+CLANGXX ?= clang++
+# Seconds per harness in fuzz-check; executions per harness in a fuzz campaign.
+FUZZ_TIME ?= 60
+FUZZ_RUNS ?= 2000000
+FUZZ_JOBS ?= 2
 
-.PHONY: all demo test clean
+.PHONY: all demo test sanitize fuzz-build fuzz-check fuzz clean
 
 all: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j2
@@ -18,5 +26,28 @@ demo: all
 test: all
 	cd $(BUILD) && ctest --output-on-failure -j2
 
+# Every test again, built with AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer; any report fails the test that caused it.
+sanitize: $(SAN_BUILD)/Makefile
+	cmake --build $(SAN_BUILD) -j2
+	cd $(SAN_BUILD) && ctest --output-on-failure -j2
+
+$(SAN_BUILD)/Makefile:
+	CXX=$(CLANGXX) cmake -S . -B $(SAN_BUILD) -DLCDUMP_SANITIZE=ON $(CMAKE_FLAGS)
+
+fuzz-build: $(FUZZ_BUILD)/Makefile
+	cmake --build $(FUZZ_BUILD) -j2
+
+$(FUZZ_BUILD)/Makefile:
+	CXX=$(CLANGXX) cmake -S . -B $(FUZZ_BUILD) -DLCDUMP_FUZZ=ON -DLCDUMP_TESTS=OFF $(CMAKE_FLAGS)
+
+# A bounded run of every harness, as CI does it.
+fuzz-check: fuzz-build
+	fuzz/run --build $(FUZZ_BUILD) --time $(FUZZ_TIME)
+
+# A longer campaign: FUZZ_RUNS executions of every harness, FUZZ_JOBS at once.
+fuzz: fuzz-build
+	fuzz/run --build $(FUZZ_BUILD) --runs $(FUZZ_RUNS) --jobs $(FUZZ_JOBS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
