@@ -1,11 +1,14 @@
-// A failed property ends the fuzz run the way a crash does, after saying
-// which property and where, so libFuzzer keeps the input that broke it.
+// What the harnesses share: a property check that ends the fuzz run the way
+// a crash does, after saying which property failed and where (so libFuzzer
+// keeps the input that broke it); in-memory files; and a plain reference
+// word split.
 #ifndef LCDUMP_FUZZ_CHECK_H
 #define LCDUMP_FUZZ_CHECK_H
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -51,6 +54,29 @@ inline std::string fuzz_contents(int fd)
         at += n;
     }
     return text;
+}
+
+// White space of the classic locale, spelled out.
+inline bool reference_is_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The maximal runs of bytes that are not white space, in order.
+inline std::vector<std::string> reference_split(const std::string& text)
+{
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && reference_is_space(text[i]))
+            ++i;
+        std::size_t start = i;
+        while (i < text.size() && !reference_is_space(text[i]))
+            ++i;
+        if (i > start)
+            words.push_back(text.substr(start, i - start));
+    }
+    return words;
 }
 
 #endif

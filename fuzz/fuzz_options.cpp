@@ -26,27 +26,6 @@ const char* const ABSENT_B = "\x02" "absent-b";
 // Word 1 of every list, so that offset k behind it reads word k + 1.
 const char* const MARK_NAME = "\x01mark";
 
-bool is_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-std::vector<std::string> split(const std::string& text)
-{
-    std::vector<std::string> words;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && is_space(text[i]))
-            ++i;
-        std::size_t start = i;
-        while (i < text.size() && !is_space(text[i]))
-            ++i;
-        if (i > start)
-            words.push_back(text.substr(start, i - start));
-    }
-    return words;
-}
-
 // The option file: lines ended by '\n' (the last may lack it); a line of more
 // than 199 bytes ends the reading; a line is text up to its first NUL byte,
 // as a C string; '#' first or no text means no words; otherwise the first
@@ -65,7 +44,7 @@ std::vector<std::string> read_lines(const std::string& content)
         line = line.substr(0, line.find('\0'));
         if (line.empty() || line[0] == '#')
             continue;
-        std::vector<std::string> line_words = split(line);
+        std::vector<std::string> line_words = reference_split(line);
         if (line_words.empty())
             continue;
         line_words[0] = "-" + line_words[0];

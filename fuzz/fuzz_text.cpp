@@ -61,27 +61,6 @@ std::string c_text(const Model& m)
     return m.text.substr(0, m.text.find('\0'));
 }
 
-bool is_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-std::vector<std::string> split(const std::string& text)
-{
-    std::vector<std::string> words;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && is_space(text[i]))
-            ++i;
-        std::size_t start = i;
-        while (i < text.size() && !is_space(text[i]))
-            ++i;
-        if (i > start)
-            words.push_back(text.substr(start, i - start));
-    }
-    return words;
-}
-
 bool same_text(const String& s, const std::string& text)
 {
     return s.c_str() != nullptr && s.length() == static_cast<int>(text.size()) &&
@@ -90,7 +69,7 @@ bool same_text(const String& s, const std::string& text)
 
 void check_words(String& s, const Model& m)
 {
-    std::vector<std::string> expected = m.has_text ? split(m.text) : std::vector<std::string>();
+    std::vector<std::string> expected = m.has_text ? reference_split(m.text) : std::vector<std::string>();
 
     // string2words: the words in order, and nothing behind them touched.
     IAString words;
@@ -120,7 +99,7 @@ void check_words(String& s, const Model& m)
             break;
         // The position just behind the word, which is white space.
         FUZZ_CHECK(next > start && next < s.length() && w.length() > 0);
-        FUZZ_CHECK(is_space(s[next]));
+        FUZZ_CHECK(reference_is_space(s[next]));
         FUZZ_CHECK(std::memcmp(s.c_str() + next - w.length(), w.c_str(), static_cast<std::size_t>(w.length())) == 0);
         start = next;
     }
