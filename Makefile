@@ -2,8 +2,18 @@
 BUILD ?= build
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
+# The sanitizer build of the tests and the fuzz harnesses use clang.
+SAN_BUILD ?= build-san
+FUZZ_BUILD ?= build-fuzz
+CLANGXX ?= clang++
+# Seconds per harness in fuzz-check; executions per harness in a fuzz campaign.
+FUZZ_TIME ?= 60
+FUZZ_RUNS ?= 2000000
+FUZZ_JOBS ?= 2
+BENCH_BUILD ?= build-bench
+BENCH_RUNS ?= 7
 
-.PHONY: all demo test clean
+.PHONY: all demo test install plot sanitize fuzz-build fuzz-check fuzz bench clean
 
 all: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j2
@@ -18,8 +28,6 @@ demo: all
 test: all
 	cd $(BUILD) && ctest --output-on-failure -j2
 
-.PHONY: install plot
-
 # Installs bin/lcdump and share/man/man1/lcdump.1 under PREFIX, whatever
 # prefix the build directory was first configured with; DESTDIR is honoured.
 install: all
@@ -30,17 +38,37 @@ install: all
 plot: all
 	tools/plot_sample.sh ./$(BUILD)/lcdump examples/sample.lc doc/sample.png
 
-clean:
-	rm -rf $(BUILD)
+# Every test again, built with AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer; any report fails the test that caused it.
+sanitize: $(SAN_BUILD)/Makefile
+	cmake --build $(SAN_BUILD) -j2
+	cd $(SAN_BUILD) && ctest --output-on-failure -j2
+
+$(SAN_BUILD)/Makefile:
+	CXX=$(CLANGXX) cmake -S . -B $(SAN_BUILD) -DLCDUMP_SANITIZE=ON $(CMAKE_FLAGS)
+
+fuzz-build: $(FUZZ_BUILD)/Makefile
+	cmake --build $(FUZZ_BUILD) -j2
+
+$(FUZZ_BUILD)/Makefile:
+	CXX=$(CLANGXX) cmake -S . -B $(FUZZ_BUILD) -DLCDUMP_FUZZ=ON -DLCDUMP_TESTS=OFF $(CMAKE_FLAGS)
+
+# A bounded run of every harness, as CI does it.
+fuzz-check: fuzz-build
+	fuzz/run --build $(FUZZ_BUILD) --time $(FUZZ_TIME)
+
+# A longer campaign: FUZZ_RUNS executions of every harness, FUZZ_JOBS at once.
+fuzz: fuzz-build
+	fuzz/run --build $(FUZZ_BUILD) --runs $(FUZZ_RUNS) --jobs $(FUZZ_JOBS)
 
 # Times formatting one line, then lcdump on a million records against the two
 # reference programs in bench/, in an optimised build of its own; BENCH_RUNS
 # rounds of the three, medians shown.
-BENCH_BUILD ?= build-bench
-BENCH_RUNS ?= 7
-.PHONY: bench
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DLCDUMP_TESTS=OFF -DLCDUMP_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j2
 	cd $(BENCH_BUILD)/bench && if [ -x format_bench ]; then ./format_bench --benchmark_min_time=0.5; fi
 	cd $(BENCH_BUILD)/bench && ./lcbench --runs $(BENCH_RUNS) ../lcdump ./floor_dump ./iostream_dump
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

@@ -296,19 +296,27 @@ int dump_file(const std::string& filename, int out_fd, std::string& error)
 
 int run_lcdump(int argc, char** argv)
 {
-    OptionSet options(argc, argv);
-    String filename = options.getOption("in", 1, "");
-    std::string error;
-    int status;
-    if (filename.length() == 0) {
-        error = "Usage: lcdump -in FILE [-file OPTIONFILE]";
-        status = 8;
-    } else {
-        status = dump_file(filename.c_str(), STDOUT_FILENO, error);
+    // Memory can run out in the standard library's strings and arrays too,
+    // even while an error is being reported: every such case ends the run
+    // with the one message for it, and never with an abort.
+    try {
+        OptionSet options(argc, argv);
+        String filename = options.getOption("in", 1, "");
+        std::string error;
+        int status;
+        if (filename.length() == 0) {
+            error = "Usage: lcdump -in FILE [-file OPTIONFILE]";
+            status = 8;
+        } else {
+            status = dump_file(filename.c_str(), STDOUT_FILENO, error);
+        }
+        if (status != 0) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            std::fflush(stderr);
+        }
+        return status;
+    } catch (const std::bad_alloc&) {
+        report_out_of_memory();
+        return 8;
     }
-    if (status != 0) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        std::fflush(stderr);
-    }
-    return status;
 }

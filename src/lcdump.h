@@ -38,12 +38,15 @@ std::size_t format_record(const Measurement& m, char* line);
 // Reads the measurement file from in_fd and writes its text to out_fd.
 // Returns 0, or 8 with the one-line message (no newline) in error; the
 // output then holds the count line and every complete record, nothing more.
+// Memory that runs out gives "Error: out of memory", or std::bad_alloc when
+// there is not even room for that message.
 int dump_measurements(int in_fd, const std::string& name, int out_fd, std::string& error);
 
 // Opens filename and dumps it as above.
 int dump_file(const std::string& filename, int out_fd, std::string& error);
 
-// The whole program: options, then the dump. Returns the exit status.
+// The whole program: options, then the dump. Returns the exit status; never
+// lets an exception out.
 int run_lcdump(int argc, char** argv);
 
 #endif

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,8 +53,12 @@ void OptionSet::parseCommand(int argc, char** argv)
 void OptionSet::readOptionFile(const String& filename)
 {
     std::FILE* file = std::fopen(filename.c_str(), "r");
-    if (file == nullptr)
+    if (file == nullptr) {
+        // No memory for the stream is no fault of the file.
+        if (errno == ENOMEM)
+            exit_out_of_memory();
         exit_cannot_open(filename);
+    }
 
     char line[MAX_LINE_CHARS + 1];
     for (;;) {

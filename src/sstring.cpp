@@ -48,10 +48,15 @@ String format_number(const char* format, double x)
 
 }  // namespace
 
-void exit_out_of_memory()
+void report_out_of_memory()
 {
     std::fputs("Error: out of memory\n", stderr);
     std::fflush(stderr);
+}
+
+void exit_out_of_memory()
+{
+    report_out_of_memory();
     std::exit(8);
 }
 

@@ -59,6 +59,9 @@ String num_to_str(double x);
 int str2i(String s);
 double str2f(String s);
 
+// Writes "Error: out of memory" to standard error without allocating.
+void report_out_of_memory();
+
 // Ends the process with "Error: out of memory" and exit status 8.
 [[noreturn]] void exit_out_of_memory();
 

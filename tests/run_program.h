@@ -3,6 +3,8 @@
 #ifndef LCDUMP_TESTS_RUN_PROGRAM_H
 #define LCDUMP_TESTS_RUN_PROGRAM_H
 
+#include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,7 +25,37 @@ struct RunOptions {
     std::string stdin_data;            // fed through a pipe before any output is read: keep it under 64 KiB
     std::string stdout_path;           // when set, stdout goes to this file instead of a pipe
     long address_space_limit = 0;      // bytes of RLIMIT_AS for the child, 0 for none
+    std::vector<std::string> environment;  // NAME=VALUE settings added to the child's environment
+    bool close_stdout = false;         // the child starts with standard output closed
+    std::string stderr_path;           // when set, stderr goes to this file instead of a pipe
+    bool ignore_sigpipe = false;       // the child starts with SIGPIPE ignored, as some shells leave it
 };
+
+// LCDUMP_RUNNER, when set, holds a command (words split at blanks) that the
+// tests put in front of the program under test, such as valgrind.
+inline std::vector<std::string> runner_words()
+{
+    std::vector<std::string> words;
+    const char* runner = std::getenv("LCDUMP_RUNNER");
+    std::istringstream in(runner != nullptr ? runner : "");
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+inline bool under_runner()
+{
+    return !runner_words().empty();
+}
+
+// The command that runs program with args, behind the runner if there is one.
+inline std::vector<std::string> command_line(const std::string& program, const std::vector<std::string>& args)
+{
+    std::vector<std::string> words = runner_words();
+    words.push_back(program);
+    words.insert(words.end(), args.begin(), args.end());
+    return words;
+}
 
 class ChildProcess {
 public:
@@ -41,7 +73,14 @@ public:
                 int fd = ::open(options.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 ::dup2(fd, 1);
             }
-            ::dup2(err_pipe[1], 2);
+            if (options.stderr_path.empty()) {
+                ::dup2(err_pipe[1], 2);
+            } else {
+                int fd = ::open(options.stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                ::dup2(fd, 2);
+            }
+            if (options.close_stdout)
+                ::close(1);
             for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
                 ::close(fd);
             if (options.address_space_limit > 0) {
@@ -49,7 +88,9 @@ public:
                 limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.address_space_limit);
                 ::setrlimit(RLIMIT_AS, &limit);
             }
-            ::signal(SIGPIPE, SIG_DFL);
+            ::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+            for (const std::string& setting : options.environment)
+                ::putenv(const_cast<char*>(setting.c_str()));
             std::vector<char*> argv;
             for (const std::string& a : args)
                 argv.push_back(const_cast<char*>(a.c_str()));
@@ -77,6 +118,37 @@ public:
                 return;
             done += static_cast<std::size_t>(n);
         }
+    }
+
+    pid_t pid() const { return pid_; }
+
+    // Opens the FIFO at path for writing once this child opens it for
+    // reading; -1 if the child ends first or timeout_ms passes, so a child
+    // that fails at the start fails the test instead of hanging it.
+    int open_fifo_for_writing(const std::string& path, int timeout_ms = 30000)
+    {
+        for (int waited = 0; waited < timeout_ms; waited += 5) {
+            int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+                return fd;
+            }
+            int wstatus;
+            if (::waitpid(pid_, &wstatus, WNOHANG) == pid_) {
+                exited_status_ = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+                return -1;
+            }
+            ::usleep(5000);
+        }
+        return -1;
+    }
+
+    // Stops reading standard output: the child's next writes find no reader.
+    void close_stdout_reader()
+    {
+        if (stdout_fd_ >= 0)
+            ::close(stdout_fd_);
+        stdout_fd_ = -1;
     }
 
     void close_stdin()
@@ -119,10 +191,14 @@ public:
                 }
             }
         }
-        int wstatus = 0;
-        ::waitpid(pid_, &wstatus, 0);
+        if (exited_status_ >= 0) {
+            result_.status = exited_status_;
+        } else {
+            int wstatus = 0;
+            ::waitpid(pid_, &wstatus, 0);
+            result_.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+        }
         pid_ = -1;
-        result_.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
         return result_;
     }
 
@@ -138,6 +214,7 @@ private:
     }
 
     pid_t pid_ = -1;
+    int exited_status_ = -1;  // set when the child was reaped early
     int stdin_fd_ = -1;
     int stdout_fd_ = -1;
     int stderr_fd_ = -1;

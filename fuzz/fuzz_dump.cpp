@@ -1,0 +1,131 @@
+// The measurement dump on arbitrary bytes. The input is the whole measurement
+// file; it is dumped twice, once from an in-memory regular file and once
+// through a pipe fed in small pieces by another thread (so reads return
+// partial records), and both runs must give exactly the expected text, status
+// and message. The expectation is worked out here independently: fields are
+// copied out of the bytes at their offsets and printed with "%f" and "%d".
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include "check.h"
+#include "lcdump.h"
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the reference decoding copies bytes as they lie");
+
+namespace {
+
+const char* const NAME = "lc.bin";
+
+template <class T>
+T field(const std::uint8_t* record, std::size_t offset)
+{
+    T value;
+    std::memcpy(&value, record + offset, sizeof value);
+    return value;
+}
+
+std::string reference_line(const std::uint8_t* r)
+{
+    char text[2048];
+    int n = std::snprintf(text, sizeof text, "%f %d %f %f %f %f %f %d %f\n", field<double>(r, 0),
+                          field<std::int32_t>(r, 8), static_cast<double>(field<float>(r, 12)),
+                          static_cast<double>(field<float>(r, 16)), static_cast<double>(field<float>(r, 20)),
+                          static_cast<double>(field<float>(r, 24)), static_cast<double>(field<float>(r, 28)),
+                          field<std::int32_t>(r, 32), static_cast<double>(field<float>(r, 36)));
+    FUZZ_CHECK(n > 0 && static_cast<std::size_t>(n) < sizeof text);
+    return std::string(text, static_cast<std::size_t>(n));
+}
+
+struct Expected {
+    std::string out;
+    std::string error;
+    int status;
+};
+
+// The error table: what each kind of file must produce.
+Expected expect(const std::uint8_t* data, std::size_t size)
+{
+    char text[64];
+    if (size < 4)
+        return {"", std::string("Error: ") + NAME + ": no record count", 8};
+    std::int32_t count = field<std::int32_t>(data, 0);
+    if (count < 0) {
+        std::snprintf(text, sizeof text, "%d", count);
+        return {"", std::string("Error: ") + NAME + ": bad record count " + text, 8};
+    }
+    std::snprintf(text, sizeof text, "%d\n", count);
+    Expected e{text, "", 0};
+    std::size_t present = (size - 4) / 40;
+    std::size_t complete = present < static_cast<std::size_t>(count) ? present : static_cast<std::size_t>(count);
+    for (std::size_t n = 0; n < complete; ++n)
+        e.out += reference_line(data + 4 + 40 * n);
+    if (complete < static_cast<std::size_t>(count)) {
+        std::snprintf(text, sizeof text, "%zu of %d", complete, count);
+        e.error = std::string("Error: ") + NAME + ": ends after " + text + " records";
+        e.status = 8;
+    }
+    return e;
+}
+
+void compare(const Expected& e, int status, const std::string& out, const std::string& error)
+{
+    FUZZ_CHECK(status == e.status);
+    FUZZ_CHECK(error == e.error);
+    FUZZ_CHECK(out == e.out);
+}
+
+// Writes the bytes into the pipe in pieces of 1 to 64 bytes, the sizes drawn
+// from the bytes themselves, yielding between pieces.
+void feed(int fd, const std::uint8_t* data, std::size_t size)
+{
+    std::uint32_t state = 2166136261u ^ static_cast<std::uint32_t>(size);
+    for (std::size_t done = 0; done < size;) {
+        state = (state ^ data[done]) * 16777619u;
+        std::size_t piece = 1 + (state >> 7) % 64;
+        if (piece > size - done)
+            piece = size - done;
+        ssize_t n = ::write(fd, data + done, piece);
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+        ::sched_yield();
+    }
+    ::close(fd);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static const int in_fd = fuzz_memfd("lc-in");
+    static const int out_fd = fuzz_memfd("lc-out");
+    // Every input fits in the pipe, so the feeding thread never waits for a
+    // dump that stopped early.
+    if (size > 60000)
+        return 0;
+    Expected e = expect(data, size);
+
+    fuzz_set_contents(in_fd, data, size);
+    fuzz_set_contents(out_fd, "", 0);
+    std::string error;
+    int status = dump_measurements(in_fd, NAME, out_fd, error);
+    compare(e, status, fuzz_contents(out_fd), error);
+
+    int fds[2];
+    FUZZ_CHECK(::pipe(fds) == 0);
+    fuzz_set_contents(out_fd, "", 0);
+    std::thread writer(feed, fds[1], data, size);
+    error.clear();
+    status = dump_measurements(fds[0], NAME, out_fd, error);
+    writer.join();
+    ::close(fds[0]);
+    compare(e, status, fuzz_contents(out_fd), error);
+    return 0;
+}
