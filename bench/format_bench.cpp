@@ -48,11 +48,7 @@ void BM_to_chars_line(benchmark::State& state)
 void BM_snprintf_line(benchmark::State& state)
 {
     format_lines(state, [](const unsigned char* r, char* line) {
-        Measurement m = decode_record(r);
-        return std::snprintf(line, MAX_LINE_LENGTH, "%f %d %f %f %f %f %f %d %f\n", m.JD, m.obsID,
-                             static_cast<double>(m.flux1), static_cast<double>(m.err1),
-                             static_cast<double>(m.sky), static_cast<double>(m.errs),
-                             static_cast<double>(m.chisq1), m.nuse, static_cast<double>(m.effective_pix));
+        return printf_line(decode_record(r), line);
     });
 }
 

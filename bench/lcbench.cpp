@@ -59,10 +59,7 @@ std::uint64_t write_data_file(const std::string& path, int records)
     std::uint64_t hash = Run().hash;
     hash = fnv1a(hash, line, static_cast<std::size_t>(std::snprintf(line, sizeof line, "%d\n", records)));
     for (const Measurement& m : measurements) {
-        int length = std::snprintf(line, sizeof line, "%f %d %f %f %f %f %f %d %f\n", m.JD, m.obsID,
-                                   static_cast<double>(m.flux1), static_cast<double>(m.err1),
-                                   static_cast<double>(m.sky), static_cast<double>(m.errs),
-                                   static_cast<double>(m.chisq1), m.nuse, static_cast<double>(m.effective_pix));
+        int length = printf_line(m, line);
         hash = fnv1a(hash, line, static_cast<std::size_t>(length));
     }
     return hash;

