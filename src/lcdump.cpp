@@ -176,6 +176,9 @@ private:
     unsigned char buffer_[1 << 16];
 };
 
+// The exit status of every run that could not complete.
+const int FAILURE_STATUS = 8;
+
 std::string write_error()
 {
     return std::string("Error: can't write output: ") + std::strerror(errno);
@@ -234,45 +237,47 @@ std::size_t format_record(const Measurement& m, char* line)
 
 int dump_measurements(int in_fd, const std::string& name, int out_fd, std::string& error)
 {
-    const int failure = 8;
     BlockReader reader(in_fd);
     char line[MAX_LINE_LENGTH];
+    // Input that stops short is a read error when the system said so, and
+    // otherwise an end of file where more was due.
+    auto input_error = [&](const std::string& what_was_due) {
+        return reader.error_number() != 0 ? read_error(name, reader.error_number())
+                                          : "Error: " + name + ": " + what_was_due;
+    };
 
     if (!reader.fill(COUNT_BYTES)) {
-        error = reader.error_number() != 0 ? read_error(name, reader.error_number())
-                                           : "Error: " + name + ": no record count";
-        return failure;
+        error = input_error("no record count");
+        return FAILURE_STATUS;
     }
     std::int32_t count = decode_count(reader.take(COUNT_BYTES));
     if (count < 0) {
         error = "Error: " + name + ": bad record count " + std::to_string(count);
-        return failure;
+        return FAILURE_STATUS;
     }
     if (!write_all(out_fd, line, format_count(count, line))) {
         error = write_error();
-        return failure;
+        return FAILURE_STATUS;
     }
 
     try {
         FieldArrays fields;
         for (std::int32_t n = 0; n < count; ++n) {
             if (!reader.fill(RECORD_BYTES)) {
-                error = reader.error_number() != 0
-                            ? read_error(name, reader.error_number())
-                            : "Error: " + name + ": ends after " + std::to_string(n) + " of " +
-                                  std::to_string(count) + " records";
-                return failure;
+                error = input_error("ends after " + std::to_string(n) + " of " +
+                                    std::to_string(count) + " records");
+                return FAILURE_STATUS;
             }
             Measurement m = decode_record(reader.take(RECORD_BYTES));
             fields.append(m);
             if (!write_all(out_fd, line, format_record(m, line))) {
                 error = write_error();
-                return failure;
+                return FAILURE_STATUS;
             }
         }
     } catch (const std::bad_alloc&) {
         error = "Error: out of memory";
-        return failure;
+        return FAILURE_STATUS;
     }
     return 0;
 }
@@ -287,7 +292,7 @@ int dump_file(const std::string& filename, int out_fd, std::string& error)
     }
     if (fd < 0) {
         error = "Can't open file: " + filename;
-        return 8;
+        return FAILURE_STATUS;
     }
     int status = dump_measurements(fd, filename, out_fd, error);
     ::close(fd);
@@ -306,7 +311,7 @@ int run_lcdump(int argc, char** argv)
         int status;
         if (filename.length() == 0) {
             error = "Usage: lcdump -in FILE [-file OPTIONFILE]";
-            status = 8;
+            status = FAILURE_STATUS;
         } else {
             status = dump_file(filename.c_str(), STDOUT_FILENO, error);
         }
@@ -317,6 +322,6 @@ int run_lcdump(int argc, char** argv)
         return status;
     } catch (const std::bad_alloc&) {
         report_out_of_memory();
-        return 8;
+        return FAILURE_STATUS;
     }
 }
