@@ -12,8 +12,9 @@ FUZZ_RUNS ?= 2000000
 FUZZ_JOBS ?= 2
 BENCH_BUILD ?= build-bench
 BENCH_RUNS ?= 7
+WIN_BUILD ?= build-win
 
-.PHONY: all demo test install plot sanitize fuzz-build fuzz-check fuzz bench clean
+.PHONY: all demo test install plot sanitize fuzz-build fuzz-check fuzz bench windows clean
 
 all: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j2
@@ -70,5 +71,12 @@ bench:
 	cd $(BENCH_BUILD)/bench && if [ -x format_bench ]; then ./format_bench --benchmark_min_time=0.5; fi
 	cd $(BENCH_BUILD)/bench && ./lcbench --runs $(BENCH_RUNS) ../lcdump ./floor_dump ./iostream_dump
 
+# Cross-builds a static $(WIN_BUILD)/lcdump.exe with MinGW-w64.
+windows: $(WIN_BUILD)/Makefile
+	cmake --build $(WIN_BUILD) -j2 --target lcdump
+
+$(WIN_BUILD)/Makefile:
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release -DLCDUMP_TESTS=OFF
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WIN_BUILD)
