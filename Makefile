@@ -13,8 +13,9 @@ FUZZ_JOBS ?= 2
 BENCH_BUILD ?= build-bench
 BENCH_RUNS ?= 7
 WIN_BUILD ?= build-win
+WINE ?= /usr/lib/wine/wine64
 
-.PHONY: all demo test install plot sanitize fuzz-build fuzz-check fuzz bench windows clean
+.PHONY: all demo test install plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
 
 all: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j2
@@ -77,6 +78,10 @@ windows: $(WIN_BUILD)/Makefile
 
 $(WIN_BUILD)/Makefile:
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release -DLCDUMP_TESTS=OFF
+
+# Checks that lcdump.exe under wine prints what the Linux build prints, byte for byte.
+windows-check: all windows
+	WINE=$(WINE) WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wineprefix tests/windows_parity.sh ./$(BUILD)/lcdump $(WIN_BUILD)/lcdump.exe
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WIN_BUILD)
