@@ -74,11 +74,26 @@ Expected expect(const std::uint8_t* data, std::size_t size)
     return e;
 }
 
-void compare(const Expected& e, int status, const std::string& out, const std::string& error)
+void compare(const Expected& e, int status, const std::string& out, const std::string& message)
 {
     FUZZ_CHECK(status == e.status);
-    FUZZ_CHECK(error == e.error);
+    FUZZ_CHECK(message == (e.error.empty() ? "" : e.error + "\n"));
     FUZZ_CHECK(out == e.out);
+}
+
+// The dump through streams on duplicates of the descriptors, so that closing
+// the streams leaves the harness's own descriptors open.
+int dump(int in_fd, int out_fd, int message_fd)
+{
+    std::FILE* in = ::fdopen(::dup(in_fd), "rb");
+    std::FILE* out = ::fdopen(::dup(out_fd), "wb");
+    std::FILE* messages = ::fdopen(::dup(message_fd), "wb");
+    FUZZ_CHECK(in != nullptr && out != nullptr && messages != nullptr);
+    int status = dump_measurements(in, NAME, out, messages);
+    std::fclose(in);
+    std::fclose(out);
+    std::fclose(messages);
+    return status;
 }
 
 // Writes the bytes into the pipe in pieces of 1 to 64 bytes, the sizes drawn
@@ -106,6 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     static const int in_fd = fuzz_memfd("lc-in");
     static const int out_fd = fuzz_memfd("lc-out");
+    static const int message_fd = fuzz_memfd("lc-messages");
     // Every input fits in the pipe, so the feeding thread never waits for a
     // dump that stopped early.
     if (size > 60000)
@@ -114,18 +130,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     fuzz_set_contents(in_fd, data, size);
     fuzz_set_contents(out_fd, "", 0);
-    std::string error;
-    int status = dump_measurements(in_fd, NAME, out_fd, error);
-    compare(e, status, fuzz_contents(out_fd), error);
+    fuzz_set_contents(message_fd, "", 0);
+    int status = dump(in_fd, out_fd, message_fd);
+    compare(e, status, fuzz_contents(out_fd), fuzz_contents(message_fd));
 
     int fds[2];
     FUZZ_CHECK(::pipe(fds) == 0);
     fuzz_set_contents(out_fd, "", 0);
+    fuzz_set_contents(message_fd, "", 0);
     std::thread writer(feed, fds[1], data, size);
-    error.clear();
-    status = dump_measurements(fds[0], NAME, out_fd, error);
+    status = dump(fds[0], out_fd, message_fd);
     writer.join();
     ::close(fds[0]);
-    compare(e, status, fuzz_contents(out_fd), error);
+    compare(e, status, fuzz_contents(out_fd), fuzz_contents(message_fd));
     return 0;
 }

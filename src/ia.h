@@ -4,6 +4,7 @@
 #ifndef LCDUMP_IA_H
 #define LCDUMP_IA_H
 
+#include <cstdlib>
 #include <new>
 
 #include "sstring.h"
@@ -29,9 +30,12 @@ public:
         InfiniteArray* block = this;
         while (index >= BLOCKSIZE) {
             if (block->next == nullptr) {
-                block->next = new (std::nothrow) InfiniteArray();
-                if (block->next == nullptr)
+                // malloc, not new (std::nothrow), for the reason given with
+                // String's buffers: no exception may be needed to report.
+                void* memory = std::malloc(sizeof(InfiniteArray));
+                if (memory == nullptr)
                     exit_out_of_memory();
+                block->next = new (memory) InfiniteArray();
             }
             block = block->next;
             index -= BLOCKSIZE;
@@ -55,7 +59,8 @@ private:
         while (block != nullptr) {
             InfiniteArray* following = block->next;
             block->next = nullptr;
-            delete block;
+            block->~InfiniteArray();
+            std::free(block);
             block = following;
         }
     }

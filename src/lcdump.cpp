@@ -4,16 +4,17 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <initializer_list>
 #include <new>
-#include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "options.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace {
 
@@ -69,43 +70,67 @@ char* put_double(char* p, double value)
     return std::to_chars(p, p + MAX_DOUBLE_TEXT, value, std::chars_format::fixed, 6).ptr;
 }
 
-// Each line goes out in one write, so every line is flushed as it is ended.
-bool write_all(int fd, const char* data, std::size_t length)
+// Windows opens the standard streams in text mode, which writes "\n" as
+// "\r\n" and ends binary input at a 0x1a byte. The program's bytes must be
+// the same on every platform, so the streams it uses are switched to binary;
+// elsewhere there is no difference to make.
+void use_binary_mode(std::FILE* stream)
 {
-    while (length > 0) {
-        ssize_t written = ::write(fd, data, length);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        length -= static_cast<std::size_t>(written);
-    }
-    return true;
+#ifdef _WIN32
+    _setmode(_fileno(stream), _O_BINARY);
+#else
+    (void)stream;
+#endif
 }
 
 // One field of every record read, kept for the length of the dump. It grows
 // in fixed chunks instead of doubling: nothing is ever copied, and memory
 // stays at what has been read whether or not the input's size is known (a
 // doubling array fed from a pipe peaked at 64 bytes a record, not 40), and a
-// header that lies about the count cannot make it allocate more.
+// header that lies about the count cannot make it allocate more. Chunks come
+// from malloc, so running out is a false return and never an exception that
+// might itself find no memory.
 template <class T>
 class Column {
 public:
-    void push_back(T value)
+    Column() = default;
+    Column(const Column&) = delete;
+    Column& operator=(const Column&) = delete;
+
+    ~Column()
+    {
+        while (first_ != nullptr) {
+            Chunk* next = first_->next;
+            first_->~Chunk();
+            std::free(first_);
+            first_ = next;
+        }
+    }
+
+    bool push_back(T value)
     {
         if (used_ == chunk_entries) {
-            chunks_.emplace_back(new T[chunk_entries]);
+            void* memory = std::malloc(sizeof(Chunk));
+            if (memory == nullptr)
+                return false;
+            Chunk* chunk = new (memory) Chunk;
+            (last_ != nullptr ? last_->next : first_) = chunk;
+            last_ = chunk;
             used_ = 0;
         }
-        chunks_.back()[used_++] = value;
+        last_->values[used_++] = value;
+        return true;
     }
 
 private:
     // Large enough to be mapped from the system page by page as it fills.
     static const std::size_t chunk_entries = std::size_t(1) << 16;
-    std::vector<std::unique_ptr<T[]>> chunks_;
+    struct Chunk {
+        Chunk* next = nullptr;
+        T values[chunk_entries];
+    };
+    Chunk* first_ = nullptr;
+    Chunk* last_ = nullptr;
     std::size_t used_ = chunk_entries;
 };
 
@@ -115,78 +140,59 @@ struct FieldArrays {
     Column<std::int32_t> obsID, nuse;
     Column<float> flux1, err1, sky, errs, chisq1, effective_pix;
 
-    void append(const Measurement& m)
+    // False when memory ran out.
+    bool append(const Measurement& m)
     {
-        JD.push_back(m.JD);
-        obsID.push_back(m.obsID);
-        flux1.push_back(m.flux1);
-        err1.push_back(m.err1);
-        sky.push_back(m.sky);
-        errs.push_back(m.errs);
-        chisq1.push_back(m.chisq1);
-        nuse.push_back(m.nuse);
-        effective_pix.push_back(m.effective_pix);
+        return JD.push_back(m.JD) && obsID.push_back(m.obsID) && flux1.push_back(m.flux1) &&
+               err1.push_back(m.err1) && sky.push_back(m.sky) && errs.push_back(m.errs) &&
+               chisq1.push_back(m.chisq1) && nuse.push_back(m.nuse) &&
+               effective_pix.push_back(m.effective_pix);
     }
-};
-
-// Reads ahead in large blocks, but a read returns whatever a pipe holds, so
-// the dump never waits for more than the next record.
-class BlockReader {
-public:
-    explicit BlockReader(int fd) : fd_(fd) {}
-
-    // Makes at least n unread bytes available; false at end of input or on a
-    // read error (then error_number() is set).
-    bool fill(std::size_t n)
-    {
-        while (end_ - start_ < n) {
-            if (start_ > 0) {
-                std::memmove(buffer_, buffer_ + start_, end_ - start_);
-                end_ -= start_;
-                start_ = 0;
-            }
-            ssize_t got = ::read(fd_, buffer_ + end_, sizeof buffer_ - end_);
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                errno_ = errno;
-                return false;
-            }
-            if (got == 0)
-                return false;
-            end_ += static_cast<std::size_t>(got);
-        }
-        return true;
-    }
-
-    const unsigned char* take(std::size_t n)
-    {
-        const unsigned char* bytes = buffer_ + start_;
-        start_ += n;
-        return bytes;
-    }
-
-    int error_number() const { return errno_; }
-
-private:
-    int fd_;
-    int errno_ = 0;
-    std::size_t start_ = 0;
-    std::size_t end_ = 0;
-    unsigned char buffer_[1 << 16];
 };
 
 // The exit status of every run that could not complete.
 const int FAILURE_STATUS = 8;
 
-std::string write_error()
+int fail(std::FILE* messages, const char* before, const char* name, const char* after)
 {
-    return std::string("Error: can't write output: ") + std::strerror(errno);
+    write_message(messages, before, name, after);
+    return FAILURE_STATUS;
 }
 
-std::string read_error(const std::string& name, int error_number)
+// Input that stops short is a read error when the stream says so, and
+// otherwise an end of file where more was due.
+int fail_input(std::FILE* in, int error_number, std::FILE* messages, const char* name,
+               const char* what_was_due)
 {
-    return "Error: " + name + ": can't read: " + std::strerror(error_number);
+    if (std::ferror(in)) {
+        char reason[256];
+        std::snprintf(reason, sizeof reason, ": can't read: %s", std::strerror(error_number));
+        return fail(messages, "Error: ", name, reason);
+    }
+    return fail(messages, "Error: ", name, what_was_due);
+}
+
+int fail_output(std::FILE* messages)
+{
+    char message[256];
+    std::snprintf(message, sizeof message, "Error: can't write output: %s", std::strerror(errno));
+    return fail(messages, message, "", "");
+}
+
+// Reads exactly n bytes; a read returns what a pipe holds, so this waits for
+// no more than the n bytes asked for. errno is kept for a read error.
+bool read_bytes(std::FILE* in, unsigned char* bytes, std::size_t n, int& error_number)
+{
+    errno = 0;
+    bool complete = std::fread(bytes, 1, n, in) == n;
+    error_number = errno;
+    return complete;
+}
+
+// The whole line leaves at once: the stream is flushed as each line ends.
+bool write_line(std::FILE* out, const char* line, std::size_t length)
+{
+    return std::fwrite(line, 1, length, out) == length && std::fflush(out) == 0;
 }
 
 }  // namespace
@@ -235,93 +241,78 @@ std::size_t format_record(const Measurement& m, char* line)
     return static_cast<std::size_t>(p - line);
 }
 
-int dump_measurements(int in_fd, const std::string& name, int out_fd, std::string& error)
+int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages)
 {
-    BlockReader reader(in_fd);
+    unsigned char bytes[RECORD_BYTES];
     char line[MAX_LINE_LENGTH];
-    // Input that stops short is a read error when the system said so, and
-    // otherwise an end of file where more was due.
-    auto input_error = [&](const std::string& what_was_due) {
-        return reader.error_number() != 0 ? read_error(name, reader.error_number())
-                                          : "Error: " + name + ": " + what_was_due;
-    };
+    int error_number = 0;
 
-    if (!reader.fill(COUNT_BYTES)) {
-        error = input_error("no record count");
-        return FAILURE_STATUS;
+    if (!read_bytes(in, bytes, COUNT_BYTES, error_number)) {
+        // A directory opens on some systems and fails at the first read.
+        if (std::ferror(in) && error_number == EISDIR)
+            return fail(messages, "Can't open file: ", name, "");
+        return fail_input(in, error_number, messages, name, ": no record count");
     }
-    std::int32_t count = decode_count(reader.take(COUNT_BYTES));
+    std::int32_t count = decode_count(bytes);
     if (count < 0) {
-        error = "Error: " + name + ": bad record count " + std::to_string(count);
-        return FAILURE_STATUS;
+        char what[64];
+        std::snprintf(what, sizeof what, ": bad record count %d", static_cast<int>(count));
+        return fail(messages, "Error: ", name, what);
     }
-    if (!write_all(out_fd, line, format_count(count, line))) {
-        error = write_error();
-        return FAILURE_STATUS;
-    }
+    if (!write_line(out, line, format_count(count, line)))
+        return fail_output(messages);
 
-    try {
-        FieldArrays fields;
-        for (std::int32_t n = 0; n < count; ++n) {
-            if (!reader.fill(RECORD_BYTES)) {
-                error = input_error("ends after " + std::to_string(n) + " of " +
-                                    std::to_string(count) + " records");
-                return FAILURE_STATUS;
-            }
-            Measurement m = decode_record(reader.take(RECORD_BYTES));
-            fields.append(m);
-            if (!write_all(out_fd, line, format_record(m, line))) {
-                error = write_error();
-                return FAILURE_STATUS;
-            }
+    FieldArrays fields;
+    for (std::int32_t n = 0; n < count; ++n) {
+        if (!read_bytes(in, bytes, RECORD_BYTES, error_number)) {
+            char what[64];
+            std::snprintf(what, sizeof what, ": ends after %d of %d records", static_cast<int>(n),
+                          static_cast<int>(count));
+            return fail_input(in, error_number, messages, name, what);
         }
-    } catch (const std::bad_alloc&) {
-        error = "Error: out of memory";
-        return FAILURE_STATUS;
+        Measurement m = decode_record(bytes);
+        if (!fields.append(m))
+            return fail(messages, "Error: out of memory", "", "");
+        if (!write_line(out, line, format_record(m, line)))
+            return fail_output(messages);
     }
     return 0;
 }
 
-int dump_file(const std::string& filename, int out_fd, std::string& error)
+int dump_file(const char* filename, std::FILE* out, std::FILE* messages)
 {
-    int fd = ::open(filename.c_str(), O_RDONLY);
-    struct stat st;
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        fd = -1;
+    // Read ahead in large blocks; the stream's own buffer would come from
+    // malloc, and this one cannot run out.
+    static char buffer[1 << 16];
+    const bool standard_input = std::strcmp(filename, "-") == 0;
+    std::FILE* in = standard_input ? stdin : std::fopen(filename, "rb");
+    if (in == nullptr) {
+        // No memory for the stream is no fault of the file.
+        if (errno == ENOMEM)
+            return fail(messages, "Error: out of memory", "", "");
+        return fail(messages, "Can't open file: ", filename, "");
     }
-    if (fd < 0) {
-        error = "Can't open file: " + filename;
-        return FAILURE_STATUS;
-    }
-    int status = dump_measurements(fd, filename, out_fd, error);
-    ::close(fd);
+    if (standard_input)
+        use_binary_mode(in);
+    std::setvbuf(in, buffer, _IOFBF, sizeof buffer);
+    int status = dump_measurements(in, filename, out, messages);
+    if (!standard_input)
+        std::fclose(in);
     return status;
 }
 
 int run_lcdump(int argc, char** argv)
 {
-    // Memory can run out in the standard library's strings and arrays too,
-    // even while an error is being reported: every such case ends the run
-    // with the one message for it, and never with an abort.
-    try {
-        OptionSet options(argc, argv);
-        String filename = options.getOption("in", 1, "");
-        std::string error;
-        int status;
-        if (filename.length() == 0) {
-            error = "Usage: lcdump -in FILE [-file OPTIONFILE]";
-            status = FAILURE_STATUS;
-        } else {
-            status = dump_file(filename.c_str(), STDOUT_FILENO, error);
-        }
-        if (status != 0) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            std::fflush(stderr);
-        }
-        return status;
-    } catch (const std::bad_alloc&) {
-        report_out_of_memory();
-        return FAILURE_STATUS;
-    }
+    // Every line is flushed as it ends; the buffer only gathers a line into
+    // one write, and being static it cannot fail to be had.
+    static char output_buffer[MAX_LINE_LENGTH * 4];
+    use_binary_mode(stdout);
+    use_binary_mode(stderr);
+    std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
+
+    OptionSet options(argc, argv);
+    String filename = options.getOption("in", 1, "");
+    if (filename.length() == 0)
+        return fail(stderr, "Usage: lcdump -in FILE [-file OPTIONFILE]", "", "");
+    return dump_file(filename.c_str(), stdout, stderr);
 }

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <cstdio>
 
 struct Measurement {
     double JD;
@@ -35,18 +35,17 @@ Measurement decode_record(const unsigned char* bytes);
 std::size_t format_count(std::int32_t count, char* line);
 std::size_t format_record(const Measurement& m, char* line);
 
-// Reads the measurement file from in_fd and writes its text to out_fd.
-// Returns 0, or 8 with the one-line message (no newline) in error; the
-// output then holds the count line and every complete record, nothing more.
-// Memory that runs out gives "Error: out of memory", or std::bad_alloc when
-// there is not even room for that message.
-int dump_measurements(int in_fd, const std::string& name, int out_fd, std::string& error);
+// Reads the measurement file from in and writes its text to out, flushing
+// every line as it is ended. Returns 0, or 8 after writing the one-line
+// message to messages; the output then holds the count line and every
+// complete record, nothing more. Nothing here allocates but the record
+// store, whose exhaustion gives "Error: out of memory".
+int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages);
 
-// Opens filename and dumps it as above.
-int dump_file(const std::string& filename, int out_fd, std::string& error);
+// Opens filename, or takes standard input for "-", and dumps it as above.
+int dump_file(const char* filename, std::FILE* out, std::FILE* messages);
 
-// The whole program: options, then the dump. Returns the exit status; never
-// lets an exception out.
+// The whole program: options, then the dump. Returns the exit status.
 int run_lcdump(int argc, char** argv);
 
 #endif

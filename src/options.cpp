@@ -11,12 +11,12 @@ namespace {
 // line silently ends the reading of the option file.
 const int MAX_LINE_CHARS = 199;
 
+// The message belongs on standard output; when that cannot take it, standard
+// error still gets it, so the failure never goes unexplained.
 [[noreturn]] void exit_cannot_open(const String& filename)
 {
-    std::fputs("Can't open file: ", stdout);
-    std::fputs(filename.c_str(), stdout);
-    std::fputs("\n", stdout);
-    std::fflush(stdout);
+    if (!write_message(stdout, "Can't open file: ", filename.c_str(), ""))
+        write_message(stderr, "Can't open file: ", filename.c_str(), "");
     std::exit(8);
 }
 
@@ -52,7 +52,10 @@ void OptionSet::parseCommand(int argc, char** argv)
 
 void OptionSet::readOptionFile(const String& filename)
 {
-    std::FILE* file = std::fopen(filename.c_str(), "r");
+    // Binary, so that the words are the same bytes on every platform: text
+    // mode would end the file at a 0x1a byte on Windows. A carriage return
+    // before the newline is white space anyway.
+    std::FILE* file = std::fopen(filename.c_str(), "rb");
     if (file == nullptr) {
         // No memory for the stream is no fault of the file.
         if (errno == ENOMEM)

@@ -5,18 +5,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <ostream>
 
 namespace {
 
 // Every buffer is exactly length + 1 characters; an allocation that fails
-// ends the run rather than leaving a String in a half-made state.
+// ends the run rather than leaving a String in a half-made state. malloc, not
+// new (std::nothrow): the standard library may implement the latter by
+// catching a bad_alloc, and with memory that tight even the exception cannot
+// be made, which aborts the process instead of reporting.
 char* allocate_text(long long length)
 {
     if (length < 0 || length >= INT_MAX)
         exit_out_of_memory();
-    char* text = new (std::nothrow) char[static_cast<std::size_t>(length) + 1];
+    char* text = static_cast<char*>(std::malloc(static_cast<std::size_t>(length) + 1));
     if (text == nullptr)
         exit_out_of_memory();
     return text;
@@ -60,6 +62,40 @@ void exit_out_of_memory()
     std::exit(8);
 }
 
+bool write_message(std::FILE* stream, const char* before, const char* name, const char* after)
+{
+    // Gathered in pieces of a line, so that on an unbuffered stream such as
+    // standard error a message leaves in few writes, not one per byte.
+    char piece[256];
+    std::size_t used = 0;
+    bool written = std::fputs(before, stream) >= 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
+        if (used > sizeof piece - 5) {
+            written = written && std::fwrite(piece, 1, used, stream) == used;
+            used = 0;
+        }
+        unsigned char c = *p;
+        if (c >= 0x20 && c != 0x7f) {
+            piece[used++] = static_cast<char>(c);
+            continue;
+        }
+        const char* hex = "0123456789abcdef";
+        piece[used++] = '\\';
+        switch (c) {
+        case '\t': piece[used++] = 't'; break;
+        case '\n': piece[used++] = 'n'; break;
+        case '\r': piece[used++] = 'r'; break;
+        default:
+            piece[used++] = 'x';
+            piece[used++] = hex[c >> 4];
+            piece[used++] = hex[c & 15];
+        }
+    }
+    written = written && std::fwrite(piece, 1, used, stream) == used;
+    written = written && std::fputs(after, stream) >= 0 && std::fputc('\n', stream) != EOF;
+    return std::fflush(stream) == 0 && written;
+}
+
 String::String() : nchars(0), buffer(nullptr) {}
 
 String::String(char c) : nchars(1), buffer(allocate_text(1))
@@ -87,7 +123,7 @@ String::String(const String& s) : nchars(s.nchars), buffer(nullptr)
 
 String::~String()
 {
-    delete[] buffer;
+    std::free(buffer);
 }
 
 String& String::operator=(const String& s)
@@ -95,7 +131,7 @@ String& String::operator=(const String& s)
     if (this == &s)
         return *this;
     char* text = s.buffer != nullptr ? copy_text(s.buffer, s.nchars) : nullptr;
-    delete[] buffer;
+    std::free(buffer);
     buffer = text;
     nchars = s.nchars;
     return *this;
@@ -121,7 +157,7 @@ String String::substring(int i1, int i2) const
 
 bool String::resize(int newsize)
 {
-    delete[] buffer;
+    std::free(buffer);
     buffer = nullptr;
     nchars = 0;
     if (newsize < 0)
@@ -153,7 +189,7 @@ String& String::operator+=(const String& s)
     if (s.nchars > 0)
         std::memcpy(text + nchars, s.buffer, static_cast<std::size_t>(s.nchars));
     text[total] = '\0';
-    delete[] buffer;
+    std::free(buffer);
     buffer = text;
     nchars = static_cast<int>(total);
     return *this;

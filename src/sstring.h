@@ -4,6 +4,7 @@
 #ifndef LCDUMP_SSTRING_H
 #define LCDUMP_SSTRING_H
 
+#include <cstdio>
 #include <iosfwd>
 
 class String {
@@ -64,5 +65,11 @@ void report_out_of_memory();
 
 // Ends the process with "Error: out of memory" and exit status 8.
 [[noreturn]] void exit_out_of_memory();
+
+// Writes one message line, before + name + after + newline, and flushes it;
+// true when it was written. A control byte in the name (below 0x20, and 0x7f)
+// is written as \t, \n, \r or \xHH, so a hostile file name can neither
+// break the line nor move the terminal; other bytes, UTF-8 included, stay.
+bool write_message(std::FILE* stream, const char* before, const char* name, const char* after);
 
 #endif

@@ -89,6 +89,26 @@ TEST_F(Lcdump, ReadsFromAPipe)
     RunOptions piped;
     piped.stdin_data = numbered_file(1000);
     expect_result(lcdump({"-in", "/dev/stdin"}, piped), "1000\n" + lines_for(0, 1000), "", 0);
+    // "-" is standard input, and names it in messages; a file called "-"
+    // is still there under another spelling of its path.
+    expect_result(lcdump({"-in", "-"}, piped), "1000\n" + lines_for(0, 1000), "", 0);
+    piped.stdin_data = numbered_file(3).substr(0, 100);
+    expect_result(lcdump({"-in", "-"}, piped), "3\n" + lines_for(0, 2), "Error: -: ends after 2 of 3 records\n", 8);
+    std::string dash = file("-", numbered_file(1));
+    expect_result(lcdump({"-in", dash}, piped), "1\n" + lines_for(0, 1), "", 0);
+}
+
+TEST_F(Lcdump, ControlBytesInNamesAreEscaped)
+{
+    // Every message stays one line, and no name can move the terminal.
+    const std::string tail = "\x01\t\r\x7f caf\xc3\xa9\\";
+    const std::string escaped = "\\x01\\t\\r\\x7f caf\xc3\xa9\\";
+    std::string forged = dir + "/tr\nError: all good \x1b[2J" + tail;
+    std::string shown = dir + "/tr\\nError: all good \\x1b[2J" + escaped;
+    expect_result(lcdump({"-in", forged}), "", "Can't open file: " + shown + "\n", 8);
+    expect_result(lcdump({"-file", forged}), "Can't open file: " + shown + "\n", "", 8);
+    file("tr\nError: all good \x1b[2J" + tail, "\x01");
+    expect_result(lcdump({"-in", forged}), "", "Error: " + shown + ": no record count\n", 8);
 }
 
 TEST_F(Lcdump, WritesEachRecordAsSoonAsItIsRead)

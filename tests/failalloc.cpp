@@ -1,68 +1,48 @@
-// A preloadable library (LD_PRELOAD) that makes allocations fail on command,
-// so the tests can run the real lcdump into every out-of-memory path.
+// A preloadable library (LD_PRELOAD) that makes memory run out on command, so
+// the tests can run the real lcdump into every out-of-memory path.
 //
-// It replaces the global operator new and delete and counts allocations in
-// three kinds, and it wraps fopen, whose stream needs memory too:
-//   block  operator new(size, nothrow)    the word list's chained blocks
-//   text   operator new[](size, nothrow)  String buffers
-//   std    the throwing operator new and new[], used by the standard library
-//   fopen  fopen, which then fails with ENOMEM
-// LCDUMP_FAIL=KIND:N makes the Nth allocation of KIND fail, and every
-// allocation of any kind after it, as when memory has run out.
-// LCDUMP_FAIL_COUNTS=PATH makes the process write how many allocations of
-// each kind it asked for to PATH when it ends.
+// It wraps malloc, calloc and realloc, through which every allocation of the
+// process passes: lcdump's own, the C++ library's operator new, stdio's
+// streams, and those made before main.
+// LCDUMP_FAIL=N makes the Nth allocation fail, and every one after it, as when
+// memory has run out. LCDUMP_FAIL_COUNTS=PATH makes the process write how many
+// allocations it asked for to PATH when it ends.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <new>
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+extern "C" {
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void* __libc_realloc(void* p, std::size_t size);
+}
+
 namespace {
 
-enum Kind { BLOCK, TEXT, STD, FOPEN, KINDS };
-const char* const KIND_NAMES[KINDS] = {"block", "text", "std", "fopen"};
-
-long counts[KINDS];
-int fail_kind = -1;
-long fail_at = 0;
-bool failing = false;
+long count;
+long fail_at = -1;
 bool configured = false;
 
-void configure()
+bool fails()
 {
-    configured = true;
-    const char* setting = std::getenv("LCDUMP_FAIL");
-    if (setting == nullptr)
-        return;
-    for (int kind = 0; kind < KINDS; ++kind) {
-        std::size_t length = std::strlen(KIND_NAMES[kind]);
-        if (std::strncmp(setting, KIND_NAMES[kind], length) == 0 && setting[length] == ':') {
-            fail_kind = kind;
-            fail_at = std::atol(setting + length + 1);
-        }
+    if (!configured) {
+        configured = true;
+        // getenv neither allocates nor needs anything set up.
+        if (const char* setting = std::getenv("LCDUMP_FAIL"))
+            fail_at = std::atol(setting);
     }
+    ++count;
+    if (fail_at > 0 && count >= fail_at) {
+        errno = ENOMEM;  // as malloc itself reports it
+        return true;
+    }
+    return false;
 }
 
-bool fails(Kind kind)
-{
-    if (!configured)
-        configure();
-    ++counts[kind];
-    if (kind == fail_kind && counts[kind] == fail_at)
-        failing = true;
-    return failing;
-}
-
-void* allocate(std::size_t size)
-{
-    return std::malloc(size == 0 ? 1 : size);
-}
-
-// Written without stdio, which would need memory and count as an fopen.
+// Written without stdio, whose buffer would be one more allocation.
 __attribute__((destructor)) void write_counts()
 {
     const char* path = std::getenv("LCDUMP_FAIL_COUNTS");
@@ -71,53 +51,26 @@ __attribute__((destructor)) void write_counts()
     int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0)
         return;
-    for (int kind = 0; kind < KINDS; ++kind)
-        ::dprintf(fd, "%s %ld\n", KIND_NAMES[kind], counts[kind]);
+    char text[32];
+    int length = std::snprintf(text, sizeof text, "%ld\n", count);
+    if (::write(fd, text, static_cast<std::size_t>(length)) != length)
+        ::unlink(path);
     ::close(fd);
 }
 
 }  // namespace
 
-void* operator new(std::size_t size)
+extern "C" void* malloc(std::size_t size)
 {
-    void* p = fails(STD) ? nullptr : allocate(size);
-    if (p == nullptr)
-        throw std::bad_alloc();
-    return p;
+    return fails() ? nullptr : __libc_malloc(size);
 }
 
-void* operator new[](std::size_t size)
+extern "C" void* calloc(std::size_t n, std::size_t size)
 {
-    void* p = fails(STD) ? nullptr : allocate(size);
-    if (p == nullptr)
-        throw std::bad_alloc();
-    return p;
+    return fails() ? nullptr : __libc_calloc(n, size);
 }
 
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+extern "C" void* realloc(void* p, std::size_t size)
 {
-    return fails(BLOCK) ? nullptr : allocate(size);
+    return fails() ? nullptr : __libc_realloc(p, size);
 }
-
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    return fails(TEXT) ? nullptr : allocate(size);
-}
-
-extern "C" std::FILE* fopen(const char* path, const char* mode)
-{
-    using Fopen = std::FILE* (*)(const char*, const char*);
-    static Fopen real = reinterpret_cast<Fopen>(::dlsym(RTLD_NEXT, "fopen"));
-    if (fails(FOPEN)) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    return real(path, mode);
-}
-
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }

@@ -23,6 +23,11 @@ namespace {
 
 const char* const OUT_OF_MEMORY = "Error: out of memory\n";
 
+bool is_whole_lines_prefix(const std::string& part, const std::string& whole)
+{
+    return whole.compare(0, part.size(), part) == 0 && (part.empty() || part.back() == '\n');
+}
+
 class Faults : public Lcdump {
 protected:
     // A run with a word list of several blocks and a dump of three records.
@@ -37,33 +42,39 @@ protected:
         full_output = "3\n" + lines_for(0, 3);
     }
 
-    RunResult run_failing(const std::string& setting)
+    // A run in which allocation number fail_at and every later one fail.
+    RunResult run_failing(long fail_at)
     {
         RunOptions run;
-        run.environment = {"LD_PRELOAD=" LCDUMP_FAILALLOC, "LCDUMP_FAIL=" + setting,
+        run.environment = {"LD_PRELOAD=" LCDUMP_FAILALLOC, "LCDUMP_FAIL=" + std::to_string(fail_at),
                            "LCDUMP_FAIL_COUNTS=" + dir + "/counts"};
         return lcdump(args, run);
     }
 
-    std::map<std::string, long> counts()
+    long allocation_count()
     {
-        std::map<std::string, long> result;
         std::ifstream in(dir + "/counts");
-        std::string kind;
-        long n;
-        while (in >> kind >> n)
-            result[kind] = n;
-        return result;
+        long n = -1;
+        in >> n;
+        return n;
+    }
+
+    // Out of memory ends a run with the one message and whole lines only.
+    void expect_clean_end(const RunResult& r)
+    {
+        if (r.status == 0) {
+            EXPECT_EQ(r.out, full_output);
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_EQ(r.status, 8);
+            EXPECT_EQ(r.err, OUT_OF_MEMORY);
+            EXPECT_TRUE(is_whole_lines_prefix(r.out, full_output)) << r.out;
+        }
     }
 
     std::string input, options, full_output;
     std::vector<std::string> args;
 };
-
-bool is_whole_lines_prefix(const std::string& part, const std::string& whole)
-{
-    return whole.compare(0, part.size(), part) == 0 && (part.empty() || part.back() == '\n');
-}
 
 long vm_size_bytes(pid_t pid)
 {
@@ -82,28 +93,43 @@ TEST_F(Faults, EveryAllocationThatFailsEndsWithOutOfMemory)
     if (!allocator_is_ours())
         GTEST_SKIP() << "replaces the allocator";
     write_workload();
-    // A run in which nothing fails counts the allocations of each kind.
-    expect_result(run_failing("none:0"), full_output, "", 0);
-    std::map<std::string, long> total = counts();
-    ASSERT_GE(total["block"], 3) << "the word list must grow by several blocks";
-    ASSERT_GE(total["text"], 40);
-    ASSERT_GE(total["std"], 1);
-    ASSERT_EQ(total["fopen"], 1) << "the option file";
-
-    for (const char* kind : {"block", "text", "std", "fopen"}) {
-        for (long n = 1; n <= total[kind]; ++n) {
-            SCOPED_TRACE(std::string(kind) + " allocation " + std::to_string(n));
-            RunResult r = run_failing(std::string(kind) + ":" + std::to_string(n));
-            EXPECT_EQ(r.err, OUT_OF_MEMORY);
-            EXPECT_EQ(r.status, 8);
-            // The word list and the Strings are all made before any output;
-            // later the output stops at a whole line.
-            if (std::string(kind) != "std") {
-                EXPECT_EQ(r.out, "");
-            }
-            EXPECT_TRUE(is_whole_lines_prefix(r.out, full_output)) << r.out;
-        }
+    // A run in which nothing fails counts the allocations, from process start.
+    expect_result(run_failing(0), full_output, "", 0);
+    long total = allocation_count();
+    ASSERT_GE(total, 40) << "the word list, its Strings, the streams and the record store";
+    for (long n = 1; n <= total; ++n) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(total));
+        RunResult r = run_failing(n);
+        EXPECT_EQ(r.status, 8);
+        expect_clean_end(r);
     }
+}
+
+TEST_F(Faults, EveryAddressSpaceLimitEndsCleanly)
+{
+    if (!allocator_is_ours())
+        GTEST_SKIP() << "needs the plain allocator and a small address space";
+    write_workload();
+    // Down from a limit the whole run fits in, in 16 KiB steps, until the
+    // program no longer loads (the loader's status 127): in between, memory
+    // runs out at every point of startup, option reading and dump.
+    const long step = 16L << 10;
+    RunOptions limited;
+    long fits = 24L << 20;
+    limited.address_space_limit = fits;
+    ASSERT_EQ(lcdump(args, limited).status, 0);
+    int outcomes[2] = {0, 0};
+    for (long limit = fits - step; limit > 0; limit -= step) {
+        limited.address_space_limit = limit;
+        RunResult r = lcdump(args, limited);
+        if (r.status == 127)
+            break;
+        SCOPED_TRACE("address space of " + std::to_string(limit) + " bytes");
+        expect_clean_end(r);
+        ++outcomes[r.status == 0 ? 0 : 1];
+    }
+    EXPECT_GT(outcomes[0], 0);
+    EXPECT_GT(outcomes[1], 0) << "the sweep must reach limits too small for the run";
 }
 
 TEST_F(Faults, WordListGrowingIntoASmallAddressSpace)
@@ -230,6 +256,14 @@ TEST_F(Faults, MessagesThatCannotBeWrittenStillFail)
     full.stderr_path = "/dev/full";
     expect_result(lcdump({"-in", dir + "/missing.bin"}, full), "", "", 8);
     expect_result(lcdump({}, full), "", "", 8);
+    // The option file's message goes to standard error when standard output
+    // cannot take it.
+    RunOptions no_stdout;
+    no_stdout.stdout_path = "/dev/full";
+    expect_result(lcdump({"-file", dir + "/missing.opt"}, no_stdout), "", "Can't open file: " + dir + "/missing.opt\n", 8);
+    no_stdout.stdout_path.clear();
+    no_stdout.close_stdout = true;
+    expect_result(lcdump({"-file", dir + "/missing.opt"}, no_stdout), "", "Can't open file: " + dir + "/missing.opt\n", 8);
 }
 
 TEST_F(Faults, OptionFilesThatAreNoOrdinaryFiles)

@@ -46,6 +46,24 @@ T from_bits(std::uint64_t bits)
     return value;
 }
 
+// Dumps from in_fd to out_fd through streams of their own, which close both
+// descriptors; the message, if there is one, comes back in message.
+int dump_descriptors(int in_fd, const char* name, int out_fd, std::string& message)
+{
+    std::FILE* in = ::fdopen(in_fd, "rb");
+    std::FILE* out = ::fdopen(out_fd, "wb");
+    std::FILE* messages = std::tmpfile();
+    int status = dump_measurements(in, name, out, messages);
+    std::rewind(messages);
+    message.clear();
+    for (int c; (c = std::getc(messages)) != EOF;)
+        message += static_cast<char>(c);
+    std::fclose(messages);
+    std::fclose(in);
+    std::fclose(out);
+    return status;
+}
+
 }  // namespace
 
 TEST(DecodeRecord, ReadsLittleEndianFieldsInFileOrder)
@@ -198,9 +216,7 @@ TEST(DumpMeasurements, WritesEveryLineWithOneWrite)
     ::close(input[1]);
 
     std::string error;
-    EXPECT_EQ(dump_measurements(input[0], "pipe", output[0], error), 0) << error;
-    ::close(input[0]);
-    ::close(output[0]);
+    EXPECT_EQ(dump_descriptors(input[0], "pipe", output[0], error), 0) << error;
 
     std::vector<std::string> writes;
     char message[MAX_LINE_LENGTH];
@@ -230,9 +246,7 @@ TEST(DumpMeasurements, LargeDumpIsCompleteAndInOrder)
     ASSERT_GE(in, 0);
     ASSERT_GE(out, 0);
     std::string error;
-    EXPECT_EQ(dump_measurements(in, "lc.bin", out, error), 0) << error;
-    ::close(in);
-    ::close(out);
+    EXPECT_EQ(dump_descriptors(in, "lc.bin", out, error), 0) << error;
 
     std::ifstream written(dir + "/lc.txt", std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());

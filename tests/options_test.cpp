@@ -159,9 +159,11 @@ TEST_F(OptionFile, OnlyTheLastCommandLineFileIsRead)
     EXPECT_EQ(lookup(last, "file", 4), "-fromB"); // all five command-line words stay
 
     Args c{"prog", "-file"}, d{"prog", "-file", ""};  // no name: nothing is read
-    OptionSet bare(c.argc(), c.argv()), blank(d.argc(), d.argv());
+    Args e{"prog", "-file", first, "-file"};            // a trailing -file clears the name
+    OptionSet bare(c.argc(), c.argv()), blank(d.argc(), d.argv()), cleared(e.argc(), e.argv());
     EXPECT_EQ(lookup(bare, "file", 1), "<default>");
     EXPECT_EQ(lookup(blank, "file", 2), "<default>");
+    EXPECT_FALSE(cleared.checkSwitch("fromA"));
 }
 
 namespace {

@@ -53,6 +53,7 @@ TEST(String, Concatenation)
     EXPECT_EQ((String("-") + none).length(), 1);
     EXPECT_STREQ((none + String("ab")).c_str(), "ab");
     EXPECT_EQ((String("ab") + String("cd")).length(), 4);
+    EXPECT_EQ((String("") + none).c_str(), nullptr);   // the sum starts as a copy: no text
 
     String n2;
     n2 += none;
