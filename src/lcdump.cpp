@@ -214,13 +214,19 @@ int fail_output(std::FILE* messages)
 }
 
 // Reads exactly n bytes; a read returns what a pipe holds, so this waits for
-// no more than the n bytes asked for. errno is kept for a read error.
+// no more than the n bytes asked for. A signal that interrupts a read is no
+// read error; errno is kept for a real one.
 bool read_bytes(std::FILE* in, unsigned char* bytes, std::size_t n, int& error_number)
 {
-    errno = 0;
-    bool complete = std::fread(bytes, 1, n, in) == n;
-    error_number = errno;
-    return complete;
+    std::size_t got = 0;
+    for (;;) {
+        errno = 0;
+        got += std::fread(bytes + got, 1, n - got, in);
+        error_number = errno;
+        if (got == n || !std::ferror(in) || error_number != EINTR)
+            return got == n;
+        std::clearerr(in);
+    }
 }
 
 // The whole line leaves at once: the stream is flushed as each line ends.

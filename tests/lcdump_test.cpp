@@ -9,9 +9,12 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -263,6 +266,48 @@ TEST(DumpMeasurements, WritesEveryLineWithOneWrite)
     EXPECT_EQ(writes[0], "20\n");
     for (std::size_t n = 0; n < records.size(); ++n)
         EXPECT_EQ(writes[n + 1], formatted(records[n])) << "record " << n;
+}
+
+TEST(DumpMeasurements, ReadsInterruptedBySignalsAreRetried)
+{
+    // A handler installed without SA_RESTART makes a blocked read of a pipe
+    // fail with EINTR; the dump must read on, not report a read error. The
+    // records trickle in while a timer interrupts this thread every 200 us.
+    struct sigaction ignore = {}, old_action, old_pipe;
+    ignore.sa_handler = [](int) {};
+    ASSERT_EQ(::sigaction(SIGALRM, &ignore, &old_action), 0);
+    ignore.sa_handler = SIG_IGN;  // a dump that stops early must not kill the writer
+    ASSERT_EQ(::sigaction(SIGPIPE, &ignore, &old_pipe), 0);
+    std::string bytes = encode_file({example_record(), numbered_record(1), numbered_record(2)});
+    int input[2], output[2];
+    ASSERT_EQ(::pipe(input), 0);
+    ASSERT_EQ(::pipe(output), 0);
+    std::thread writer([&] {
+        sigset_t alarm;
+        sigemptyset(&alarm);
+        sigaddset(&alarm, SIGALRM);
+        pthread_sigmask(SIG_BLOCK, &alarm, nullptr);
+        for (char c : bytes) {
+            ::usleep(500);
+            if (::write(input[1], &c, 1) != 1)
+                break;
+        }
+        ::close(input[1]);
+    });
+    struct itimerval every = {{0, 200}, {0, 200}}, stop = {};
+    ::setitimer(ITIMER_REAL, &every, nullptr);
+    std::string error;
+    int status = dump_descriptors(input[0], "pipe", output[1], error);
+    ::setitimer(ITIMER_REAL, &stop, nullptr);
+    writer.join();
+    ::sigaction(SIGALRM, &old_action, nullptr);
+    ::sigaction(SIGPIPE, &old_pipe, nullptr);
+    char text[1024];
+    ssize_t got = ::read(output[0], text, sizeof text);
+    ::close(output[0]);
+    EXPECT_EQ(status, 0) << error;
+    EXPECT_EQ(std::string(text, got > 0 ? static_cast<std::size_t>(got) : 0),
+              "3\n" + formatted(example_record()) + formatted(numbered_record(1)) + formatted(numbered_record(2)));
 }
 
 TEST(DumpMeasurements, LargeDumpIsCompleteAndInOrder)
