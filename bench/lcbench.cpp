@@ -16,11 +16,19 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "measurement_file.h"
 #include "survey_records.h"
+
+#ifndef LCBENCH_COMPILER
+#define LCBENCH_COMPILER "unknown compiler"
+#endif
+#ifndef LCBENCH_BUILD
+#define LCBENCH_BUILD "unknown build"
+#endif
 
 namespace {
 
@@ -205,6 +213,22 @@ std::string load_average()
     return in ? one + " " + five + " " + fifteen : "unknown";
 }
 
+// Where the figures came from: the processor, how many cores, the kernel
+// (which sets the cost of a system call).
+std::string machine()
+{
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string model = "unknown processor";
+    for (std::string line; std::getline(cpuinfo, line);)
+        if (line.compare(0, 10, "model name") == 0) {
+            model = line.substr(line.find(':') + 2);
+            break;
+        }
+    struct utsname name;
+    std::string kernel = ::uname(&name) == 0 ? std::string(name.sysname) + " " + name.release : "unknown kernel";
+    return model + ", " + std::to_string(::sysconf(_SC_NPROCESSORS_ONLN)) + " cores online, " + kernel;
+}
+
 std::string joined(const std::vector<std::string>& words)
 {
     std::string line;
@@ -270,6 +294,8 @@ int main(int argc, char** argv)
     };
 
     std::printf("lcdump benchmark: %d records (%s), %d rounds\n", records, data.c_str(), runs);
+    std::printf("machine: %s\n", machine().c_str());
+    std::printf("compiler: %s; build: %s\n", LCBENCH_COMPILER, LCBENCH_BUILD);
     std::printf("load average before: %s\n\n", load_average().c_str());
 
     // One untimed round warms the page cache and proves that the programs
