@@ -13,8 +13,10 @@ FUZZ_JOBS ?= 2
 BENCH_BUILD ?= build-bench
 BENCH_RUNS ?= 7
 BENCH_RECORDS ?= 1000000
+WIN_BUILD ?= build-win
+WINE ?= /usr/lib/wine/wine64
 
-.PHONY: all demo test install plot sanitize fuzz-build fuzz-check fuzz bench clean
+.PHONY: all demo test install plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
 
 all: $(BUILD)/Makefile
 	cmake --build $(BUILD) -j2
@@ -71,5 +73,16 @@ bench:
 	cd $(BENCH_BUILD)/bench && if [ -x format_bench ]; then ./format_bench --benchmark_min_time=0.5; fi
 	cd $(BENCH_BUILD)/bench && ./lcbench --runs $(BENCH_RUNS) --records $(BENCH_RECORDS) ../lcdump ./floor_dump ./write_floor ./iostream_dump
 
+# Cross-builds a static $(WIN_BUILD)/lcdump.exe with MinGW-w64.
+windows: $(WIN_BUILD)/Makefile
+	cmake --build $(WIN_BUILD) -j2 --target lcdump
+
+$(WIN_BUILD)/Makefile:
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release -DLCDUMP_TESTS=OFF
+
+# Checks that lcdump.exe under wine prints what the Linux build prints, byte for byte.
+windows-check: all windows
+	WINE=$(WINE) WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wineprefix tests/windows_parity.sh ./$(BUILD)/lcdump $(WIN_BUILD)/lcdump.exe
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WIN_BUILD)

@@ -56,18 +56,52 @@ char* put_int(char* p, std::int32_t value)
     return std::to_chars(p, p + 12, value).ptr;
 }
 
+// printf's spelling of the values that have no digits, in every output form.
+char* put_nonfinite(char* p, double value)
+{
+    const char* text = std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan")
+                                         : (value < 0 ? "-inf" : "inf");
+    std::size_t length = std::strlen(text);
+    std::memcpy(p, text, length);
+    return p + length;
+}
+
 // std::to_chars in fixed notation with precision 6 gives exactly the digits of
 // "%f"; only the non-finite values need spelling out the way printf does.
 char* put_double(char* p, double value)
 {
-    if (!std::isfinite(value)) {
-        const char* text = std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan")
-                                             : (value < 0 ? "-inf" : "inf");
-        std::size_t length = std::strlen(text);
-        std::memcpy(p, text, length);
-        return p + length;
-    }
+    if (!std::isfinite(value))
+        return put_nonfinite(p, value);
     return std::to_chars(p, p + MAX_DOUBLE_TEXT, value, std::chars_format::fixed, 6).ptr;
+}
+
+// The shortest text that reads back to the same bits in the value's own
+// type: a float as binary32, a double as binary64.
+template <class Real>
+char* put_shortest(char* p, Real value)
+{
+    if (!std::isfinite(value))
+        return put_nonfinite(p, value);
+    return std::to_chars(p, p + MAX_DOUBLE_TEXT, value).ptr;
+}
+
+// The nine fields in file order; put_real writes JD and each float field.
+template <class PutReal>
+std::size_t format_fields(const Measurement& m, char separator, PutReal put_real, char* line)
+{
+    char* p = put_real(line, m.JD);
+    *p++ = separator;
+    p = put_int(p, m.obsID);
+    for (float value : {m.flux1, m.err1, m.sky, m.errs, m.chisq1}) {
+        *p++ = separator;
+        p = put_real(p, value);
+    }
+    *p++ = separator;
+    p = put_int(p, m.nuse);
+    *p++ = separator;
+    p = put_real(p, m.effective_pix);
+    *p++ = '\n';
+    return static_cast<std::size_t>(p - line);
 }
 
 // Windows opens the standard streams in text mode, which writes "\n" as
@@ -226,22 +260,26 @@ std::size_t format_count(std::int32_t count, char* line)
 
 std::size_t format_record(const Measurement& m, char* line)
 {
-    char* p = put_double(line, m.JD);
-    *p++ = ' ';
-    p = put_int(p, m.obsID);
-    for (float value : {m.flux1, m.err1, m.sky, m.errs, m.chisq1}) {
-        *p++ = ' ';
-        p = put_double(p, value);
-    }
-    *p++ = ' ';
-    p = put_int(p, m.nuse);
-    *p++ = ' ';
-    p = put_double(p, m.effective_pix);
-    *p++ = '\n';
-    return static_cast<std::size_t>(p - line);
+    return format_record(m, OutputForm(), line);
 }
 
-int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages)
+std::size_t format_record(const Measurement& m, const OutputForm& form, char* line)
+{
+    const char separator = form.csv ? ',' : ' ';
+    if (form.exact)
+        return format_fields(m, separator, [](char* p, auto value) { return put_shortest(p, value); }, line);
+    return format_fields(m, separator, [](char* p, double value) { return put_double(p, value); }, line);
+}
+
+std::size_t format_header(char* line)
+{
+    const char header[] = "JD,obsID,flux1,err1,sky,errs,chisq1,nuse,effective_pix\n";
+    std::memcpy(line, header, sizeof header - 1);
+    return sizeof header - 1;
+}
+
+int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages,
+                      const OutputForm& form)
 {
     unsigned char bytes[RECORD_BYTES];
     char line[MAX_LINE_LENGTH];
@@ -259,7 +297,9 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
         std::snprintf(what, sizeof what, ": bad record count %d", static_cast<int>(count));
         return fail(messages, "Error: ", name, what);
     }
-    if (!write_line(out, line, format_count(count, line)))
+    // The header row stands where the count line would.
+    std::size_t first_line = form.csv ? format_header(line) : format_count(count, line);
+    if (!write_line(out, line, first_line))
         return fail_output(messages);
 
     FieldArrays fields;
@@ -273,13 +313,13 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
         Measurement m = decode_record(bytes);
         if (!fields.append(m))
             return fail(messages, "Error: out of memory", "", "");
-        if (!write_line(out, line, format_record(m, line)))
+        if (!write_line(out, line, format_record(m, form, line)))
             return fail_output(messages);
     }
     return 0;
 }
 
-int dump_file(const char* filename, std::FILE* out, std::FILE* messages)
+int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form)
 {
     // Read ahead in large blocks; the stream's own buffer would come from
     // malloc, and this one cannot run out.
@@ -295,11 +335,44 @@ int dump_file(const char* filename, std::FILE* out, std::FILE* messages)
     if (standard_input)
         use_binary_mode(in);
     std::setvbuf(in, buffer, _IOFBF, sizeof buffer);
-    int status = dump_measurements(in, filename, out, messages);
+    int status = dump_measurements(in, filename, out, messages, form);
     if (!standard_input)
         std::fclose(in);
     return status;
 }
+
+namespace {
+
+const char HELP[] =
+    "Usage: lcdump -in FILE [-file OPTIONFILE] [-csv] [-exact]\n"
+    "Write a binary light-curve measurement file as text, one line per record.\n"
+    "\n"
+    "  -in FILE          the measurement file; -in - reads standard input\n"
+    "  -file OPTIONFILE  further options from a file, one a line, without the\n"
+    "                    dash (\"in lc.bin\", \"csv\"); the command line wins\n"
+    "  -csv              comma-separated rows under a row of column names,\n"
+    "                    and no count line\n"
+    "  -exact            every floating-point value in the shortest text that\n"
+    "                    reads back to the same bits (may use exponent notation)\n"
+    "  -help, -h         this help\n"
+    "  -version          the version\n"
+    "\n"
+    "Without -csv, the first line is the record count; then each record is a\n"
+    "line of JD obsID flux1 err1 sky errs chisq1 nuse effective_pix, separated\n"
+    "by single spaces and written as printf's \"%f\" (six decimals) and \"%d\".\n"
+    "Exit status: 0 after a complete dump; 8 after a one-line message.\n"
+    "The manual page has it all: man lcdump (or doc/lcdump.1 in the source).\n";
+
+// Help and version are asked for only when there is nothing to dump, so a
+// word such as -h in a long command line never keeps a file from its dump.
+int show(const char* text)
+{
+    if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0)
+        return fail_output(stderr);
+    return 0;
+}
+
+}  // namespace
 
 int run_lcdump(int argc, char** argv)
 {
@@ -312,7 +385,15 @@ int run_lcdump(int argc, char** argv)
 
     OptionSet options(argc, argv);
     String filename = options.getOption("in", 1, "");
-    if (filename.length() == 0)
+    if (filename.length() == 0) {
+        if (options.checkSwitch("help") || options.checkSwitch("-help") || options.checkSwitch("h"))
+            return show(HELP);
+        if (options.checkSwitch("version") || options.checkSwitch("-version"))
+            return show("lcdump " LCDUMP_VERSION "\n");
         return fail(stderr, "Usage: lcdump -in FILE [-file OPTIONFILE]", "", "");
-    return dump_file(filename.c_str(), stdout, stderr);
+    }
+    OutputForm form;
+    form.csv = options.checkSwitch("csv");
+    form.exact = options.checkSwitch("exact");
+    return dump_file(filename.c_str(), stdout, stderr, form);
 }

@@ -1,5 +1,6 @@
 // Runs the built lcdump on files written here and checks standard output,
 // standard error and the exit status exactly.
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -158,4 +159,44 @@ TEST_F(Lcdump, OutputThatCannotBeWrittenIsAFailure)
     full.stdout_path = "/dev/full";
     expect_result(lcdump({"-in", file("lc.bin", numbered_file(5))}, full), "",
                   "Error: can't write output: No space left on device\n", 8);
+}
+
+TEST_F(Lcdump, CsvHasAHeaderRowAndNoCountLine)
+{
+    const std::string header = "JD,obsID,flux1,err1,sky,errs,chisq1,nuse,effective_pix\n";
+    std::string rows;
+    for (char c : lines_for(0, 2))
+        rows += c == ' ' ? ',' : c;
+    expect_result(lcdump({"-in", file("lc.bin", numbered_file(2)), "-csv"}), header + rows, "", 0);
+    expect_result(lcdump({"-csv", "-in", file("none.bin", encode_count(0))}), header, "", 0);
+    // Complete rows only, and no header before the count has been read.
+    std::string cut = file("cut.bin", numbered_file(3).substr(0, 100));
+    expect_result(lcdump({"-csv", "-in", cut}), header + rows, "Error: " + cut + ": ends after 2 of 3 records\n", 8);
+    std::string headless = file("headless.bin", "\x01\x00");
+    expect_result(lcdump({"-csv", "-in", headless}), "", "Error: " + headless + ": no record count\n", 8);
+}
+
+TEST_F(Lcdump, ExactWritesShortestValuesAlsoFromTheOptionFile)
+{
+    Measurement m{2459000.5, -1, 0.1f, 1e-7f, -0.0f, 3e38f, std::nanf(""), 7, -HUGE_VALF};
+    std::string path = file("lc.bin", encode_file({m}));
+    expect_result(lcdump({"-in", path, "-exact"}), "1\n2459000.5 -1 0.1 1e-07 -0 3e+38 nan 7 -inf\n", "", 0);
+    std::string opts = file("opts", "csv\nexact\nin " + path + "\n");
+    expect_result(lcdump({"-file", opts}),
+                  "JD,obsID,flux1,err1,sky,errs,chisq1,nuse,effective_pix\n2459000.5,-1,0.1,1e-07,-0,3e+38,nan,7,-inf\n", "", 0);
+}
+
+TEST_F(Lcdump, HelpAndVersionOnlyWithoutAnInputFile)
+{
+    for (const char* word : {"-help", "--help", "-h"}) {
+        RunResult r = lcdump({word});
+        EXPECT_EQ(r.out.rfind("Usage: lcdump -in FILE [-file OPTIONFILE] [-csv] [-exact]\n", 0), 0u) << word;
+        for (const char* option : {"-in", "-file", "-csv", "-exact", "-version", "man lcdump"})
+            EXPECT_NE(r.out.find(option), std::string::npos) << option;
+        EXPECT_EQ(r.err + std::to_string(r.status), "0");
+    }
+    for (const char* word : {"-version", "--version"})
+        expect_result(lcdump({word}), "lcdump " LCDUMP_VERSION "\n", "", 0);
+    std::string path = file("lc.bin", numbered_file(1));
+    expect_result(lcdump({"-h", "-in", path, "--version"}), "1\n" + lines_for(0, 1), "", 0);
 }

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Usage: windows_parity.sh LINUX_LCDUMP WINDOWS_EXE
+# Dumps the same files with the Linux build and with the Windows build run
+# under wine; every case must give the same stdout, stderr and exit status,
+# byte for byte. Windows is where text-mode I/O turns "\n" into "\r\n" on
+# output and stops input at 0x1A or folds "\r\n" into "\n", so the inputs hold
+# those bytes on purpose.
+# WINE (default /usr/lib/wine/wine64) and WINEPREFIX (default: wineprefix
+# beside the .exe) may be set.
+set -u
+if [ $# -ne 2 ]; then
+  echo "usage: $0 LINUX_LCDUMP WINDOWS_EXE" >&2
+  exit 2
+fi
+linux=$(realpath "$1")
+exe=$(realpath "$2")
+sample=$(realpath "$(dirname "$0")/../examples/sample.lc")
+wine=${WINE:-/usr/lib/wine/wine64}
+export WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-$(dirname "$exe")/wineprefix}
+
+tmp=$(mktemp -d)
+# The wineserver of this prefix would otherwise linger a few seconds.
+trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1; rm -rf "$tmp"' EXIT
+# Relative names from here on, so that messages naming a file match.
+cd "$tmp" || exit 2
+
+cp "$sample" sample.lc
+mkdir adir
+python3 - <<'EOF' || exit 2
+import struct
+
+def record(jd_bits, obs, floats, nuse, pix_bits):
+    # Bit patterns, not values: a sign on NaN or a subnormal must survive.
+    return struct.pack('<Qi5IiI', jd_bits, obs, *floats, nuse, pix_bits)
+
+def count(n):
+    return struct.pack('<i', n)
+
+def d(x):
+    return struct.unpack('<Q', struct.pack('<d', x))[0]
+
+def f(x):
+    return struct.unpack('<I', struct.pack('<f', x))[0]
+
+plain = record(d(2455000.5), 7, [f(1.25), f(0.5), f(100.0), f(0.25), f(1.0)], 3, f(12.5))
+specials = [
+    record(0, 0, [0x80000000, 0x7FC00000, 0xFFC00000, 0x7F800000, 0xFF800000], 0, 0x00000001),
+    record(0x8000000000000000, -2**31, [0x007FFFFF, 0x807FFFFF, 0x7F7FFFFF, 0xFF7FFFFF, 0x80000001], 2**31 - 1, 0x00000000),
+    record(0x7FF8000000000000, 0, [0] * 5, 0, 0),
+    record(0xFFF8000000000000, 0, [0] * 5, 0, 0),
+    record(0x7FF0000000000000, 0, [0] * 5, 0, 0),
+    record(0xFFF0000000000000, 0, [0] * 5, 0, 0),
+    record(0x0000000000000001, 0, [0] * 5, 0, 0),
+    record(0x800FFFFFFFFFFFFF, 0, [0] * 5, 0, 0),
+    record(0x7FEFFFFFFFFFFFFF, 0, [0] * 5, 0, 0),
+]
+# 0x1A ends text-mode input on Windows and "\r\n" reads back as "\n": in the
+# middle of ints, floats and a double.
+ctrl = [
+    record(d(2455000.5), 0x000A0D1A, [0x3F0A0D1A, f(0.5), f(1.0), f(2.0), f(3.0)], 1, f(1.0)),
+    record(0x41000A0D1A0D0A1A, 5, [f(1.0)] * 5, 0x1A0D0A00, 0x1A0A0D3F),
+]
+files = {
+    'zero.lc': count(0),
+    'truncated.lc': count(3) + plain + plain[:17],
+    'negative.lc': count(-5) + plain,
+    'short.lc': b'\x02\x00',
+    'special.lc': count(len(specials)) + b''.join(specials),
+    'ctrl.lc': count(len(ctrl)) + b''.join(ctrl),
+}
+for name, data in files.items():
+    with open(name, 'wb') as out:
+        out.write(data)
+EOF
+
+# name | arguments | file piped to standard input (empty: none)
+cases=(
+  "sample|-in sample.lc|"
+  "zero count|-in zero.lc|"
+  "truncated|-in truncated.lc|"
+  "negative count|-in negative.lc|"
+  "2-byte file|-in short.lc|"
+  "special values|-in special.lc|"
+  "0x1A 0x0D 0x0A|-in ctrl.lc|"
+  "missing file|-in nosuch.lc|"
+  "directory|-in adir|"
+  "sample on stdin|-in -|sample.lc"
+  "0x1A 0x0D 0x0A on stdin|-in -|ctrl.lc"
+)
+
+# run OUT_PREFIX COMMAND... : one case, stdin taken from $feed.
+run() {
+  local out=$1
+  shift
+  if [ -n "$feed" ]; then
+    cat "$feed" | "$@" >"$out.out" 2>"$out.err"
+  else
+    "$@" </dev/null >"$out.out" 2>"$out.err"
+  fi
+  echo $? >"$out.status"
+}
+
+# The first start builds the prefix and talks about it; keep that out of the cases.
+start=${EPOCHREALTIME//[.,]/}
+"$wine" cmd /c exit >/dev/null 2>&1 || { echo "wine does not start: $wine" >&2; exit 2; }
+ms=$(((${EPOCHREALTIME//[.,]/} - start) / 1000))
+printf 'wine ready in %d.%03ds\n' $((ms / 1000)) $((ms % 1000))
+
+passed=0 failed=0
+for c in "${cases[@]}"; do
+  IFS='|' read -r name args feed <<<"$c"
+  read -ra argv <<<"$args"
+  run linux "$linux" "${argv[@]}"
+  run win "$wine" "$exe" "${argv[@]}"
+  bad=()
+  for part in out err status; do
+    cmp -s "linux.$part" "win.$part" || bad+=("$part")
+  done
+  if [ ${#bad[@]} -eq 0 ]; then
+    echo "PASS $name"
+    passed=$((passed + 1))
+  else
+    echo "FAIL $name (differs: ${bad[*]})"
+    for part in "${bad[@]}"; do
+      # Where the first difference is, in cat -A's notation (\r shows as ^M).
+      found=$(cmp "linux.$part" "win.$part" 2>&1)
+      read -r byte line < <(sed -n 's/.*byte \([0-9]*\), line \([0-9]*\).*/\1 \2/p' <<<"$found")
+      line=${line:-1} byte=${byte:-1}
+      # One side ended: the difference is the line after its last.
+      case $found in *EOF*after*) line=$((line + 1)) byte=$((byte + 1)) ;; esac
+      from=$((byte - $(head -n $((line - 1)) linux.$part | wc -c) - 40))
+      [ "$from" -ge 1 ] || from=1
+      for side in linux win; do
+        text=$(sed -n "${line}p" "$side.$part" | cut -b "$from-$((from + 79))" | cat -A)
+        printf '    %-5s %s:%s: %s\n' "$side" "$part" "$line" "${text:-(no such line)}"
+      done
+    done
+    failed=$((failed + 1))
+  fi
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
