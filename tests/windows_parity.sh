@@ -82,6 +82,8 @@ cases=(
   "negative count|-in negative.lc|"
   "2-byte file|-in short.lc|"
   "special values|-in special.lc|"
+  "special values, -csv -exact|-in special.lc -csv -exact|"
+  "the help|--help|"
   "0x1A 0x0D 0x0A|-in ctrl.lc|"
   "missing file|-in nosuch.lc|"
   "directory|-in adir|"
