@@ -12,6 +12,7 @@ FUZZ_RUNS ?= 2000000
 FUZZ_JOBS ?= 2
 BENCH_BUILD ?= build-bench
 BENCH_RUNS ?= 7
+BENCH_RECORDS ?= 1000000
 WIN_BUILD ?= build-win
 WINE ?= /usr/lib/wine/wine64
 
@@ -63,14 +64,14 @@ fuzz-check: fuzz-build
 fuzz: fuzz-build
 	fuzz/run --build $(FUZZ_BUILD) --runs $(FUZZ_RUNS) --jobs $(FUZZ_JOBS)
 
-# Times formatting one line, then lcdump on a million records against the two
-# reference programs in bench/, in an optimised build of its own; BENCH_RUNS
-# rounds of the three, medians shown.
+# Times formatting one line, then lcdump on BENCH_RECORDS records against the
+# three reference programs in bench/, in an optimised build of its own, with
+# output to /dev/null and piped; BENCH_RUNS rounds of all, medians shown.
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DLCDUMP_TESTS=OFF -DLCDUMP_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j2
 	cd $(BENCH_BUILD)/bench && if [ -x format_bench ]; then ./format_bench --benchmark_min_time=0.5; fi
-	cd $(BENCH_BUILD)/bench && ./lcbench --runs $(BENCH_RUNS) ../lcdump ./floor_dump ./iostream_dump
+	cd $(BENCH_BUILD)/bench && ./lcbench --runs $(BENCH_RUNS) --records $(BENCH_RECORDS) ../lcdump ./floor_dump ./write_floor ./iostream_dump
 
 # Cross-builds a static $(WIN_BUILD)/lcdump.exe with MinGW-w64.
 windows: $(WIN_BUILD)/Makefile
