@@ -117,71 +117,125 @@ void use_binary_mode(std::FILE* stream)
 #endif
 }
 
-// One field of every record read, kept for the length of the dump. It grows
-// in fixed chunks instead of doubling: nothing is ever copied, and memory
-// stays at what has been read whether or not the input's size is known (a
-// doubling array fed from a pipe peaked at 64 bytes a record, not 40), and a
-// header that lies about the count cannot make it allocate more. Chunks come
-// from malloc, so running out is a false return and never an exception that
-// might itself find no memory.
-template <class T>
-class Column {
+// The records read, held field by field for the length of the dump: each
+// chunk holds one array per field for the next 2^16 records. The chunks are
+// chained, never copied, and allocated as the records arrive, so memory stays
+// at what has been read whether or not the input's size is known (a doubling
+// array fed from a pipe peaked at 64 bytes a record, not 40), and a header
+// that lies about the count cannot make it allocate more. They come from
+// malloc, so running out is a false return and never an exception that might
+// itself find no memory.
+class FieldArrays {
 public:
-    Column() = default;
-    Column(const Column&) = delete;
-    Column& operator=(const Column&) = delete;
+    FieldArrays() = default;
+    FieldArrays(const FieldArrays&) = delete;
+    FieldArrays& operator=(const FieldArrays&) = delete;
 
-    ~Column()
+    ~FieldArrays()
     {
         while (first_ != nullptr) {
             Chunk* next = first_->next;
-            first_->~Chunk();
             std::free(first_);
             first_ = next;
         }
     }
 
-    bool push_back(T value)
+    // False when memory ran out.
+    bool append(const Measurement& m)
     {
-        if (used_ == chunk_entries) {
-            void* memory = std::malloc(sizeof(Chunk));
-            if (memory == nullptr)
+        if (used_ == chunk_records) {
+            Chunk* chunk = static_cast<Chunk*>(std::malloc(sizeof(Chunk)));
+            if (chunk == nullptr)
                 return false;
-            Chunk* chunk = new (memory) Chunk;
+            chunk->next = nullptr;
             (last_ != nullptr ? last_->next : first_) = chunk;
             last_ = chunk;
             used_ = 0;
         }
-        last_->values[used_++] = value;
+        Chunk& c = *last_;
+        c.JD[used_] = m.JD;
+        c.obsID[used_] = m.obsID;
+        c.flux1[used_] = m.flux1;
+        c.err1[used_] = m.err1;
+        c.sky[used_] = m.sky;
+        c.errs[used_] = m.errs;
+        c.chisq1[used_] = m.chisq1;
+        c.nuse[used_] = m.nuse;
+        c.effective_pix[used_] = m.effective_pix;
+        ++used_;
         return true;
     }
 
 private:
-    // Large enough to be mapped from the system page by page as it fills.
-    static const std::size_t chunk_entries = std::size_t(1) << 16;
+    // Large enough that each array is mapped from the system page by page as
+    // it fills.
+    static const std::size_t chunk_records = std::size_t(1) << 16;
     struct Chunk {
-        Chunk* next = nullptr;
-        T values[chunk_entries];
+        Chunk* next;
+        double JD[chunk_records];
+        std::int32_t obsID[chunk_records], nuse[chunk_records];
+        float flux1[chunk_records], err1[chunk_records], sky[chunk_records], errs[chunk_records],
+            chisq1[chunk_records], effective_pix[chunk_records];
     };
     Chunk* first_ = nullptr;
     Chunk* last_ = nullptr;
-    std::size_t used_ = chunk_entries;
+    std::size_t used_ = chunk_records;
 };
 
-// The records, held field by field.
-struct FieldArrays {
-    Column<double> JD;
-    Column<std::int32_t> obsID, nuse;
-    Column<float> flux1, err1, sky, errs, chisq1, effective_pix;
+// Takes the input a block at a time. A file that can seek never makes a read
+// wait, so there a block is as much as the buffer holds. Anything else, a
+// pipe or a terminal, may hold a read until its whole request has come, so
+// there each read asks for the next record only, and a record that arrives is
+// printed at once.
+class RecordReader {
+public:
+    explicit RecordReader(std::FILE* in) : in_(in), whole_blocks_(std::fseek(in, 0, SEEK_CUR) == 0) {}
 
-    // False when memory ran out.
-    bool append(const Measurement& m)
+    // The next n bytes, or null at the end of the input or on a read error,
+    // which leaves error_number() set.
+    const unsigned char* take(std::size_t n)
     {
-        return JD.push_back(m.JD) && obsID.push_back(m.obsID) && flux1.push_back(m.flux1) &&
-               err1.push_back(m.err1) && sky.push_back(m.sky) && errs.push_back(m.errs) &&
-               chisq1.push_back(m.chisq1) && nuse.push_back(m.nuse) &&
-               effective_pix.push_back(m.effective_pix);
+        if (end_ - start_ < n && !fill(n))
+            return nullptr;
+        const unsigned char* bytes = block_ + start_;
+        start_ += n;
+        return bytes;
     }
+
+    int error_number() const { return error_number_; }
+
+private:
+    bool fill(std::size_t n)
+    {
+        std::memmove(block_, block_ + start_, end_ - start_);
+        end_ -= start_;
+        start_ = 0;
+        while (end_ < n) {
+            const std::size_t want = whole_blocks_ ? sizeof block_ - end_ : n - end_;
+            errno = 0;
+            const std::size_t got = std::fread(block_ + end_, 1, want, in_);
+            const int error_number = errno;
+            end_ += got;
+            if (got == want)
+                continue;
+            if (!std::ferror(in_))
+                break;
+            // A signal that interrupts a read is no read error.
+            if (error_number != EINTR) {
+                error_number_ = error_number;
+                break;
+            }
+            std::clearerr(in_);
+        }
+        return end_ >= n;
+    }
+
+    std::FILE* in_;
+    bool whole_blocks_;
+    int error_number_ = 0;
+    std::size_t start_ = 0;
+    std::size_t end_ = 0;
+    unsigned char block_[1 << 16];
 };
 
 // The exit status of every run that could not complete.
@@ -193,12 +247,11 @@ int fail(std::FILE* messages, const char* before, const char* name, const char* 
     return FAILURE_STATUS;
 }
 
-// Input that stops short is a read error when the stream says so, and
+// Input that stops short is a read error when the system said so, and
 // otherwise an end of file where more was due.
-int fail_input(std::FILE* in, int error_number, std::FILE* messages, const char* name,
-               const char* what_was_due)
+int fail_input(int error_number, std::FILE* messages, const char* name, const char* what_was_due)
 {
-    if (std::ferror(in)) {
+    if (error_number != 0) {
         char reason[256];
         std::snprintf(reason, sizeof reason, ": can't read: %s", std::strerror(error_number));
         return fail(messages, "Error: ", name, reason);
@@ -211,22 +264,6 @@ int fail_output(std::FILE* messages)
     char message[256];
     std::snprintf(message, sizeof message, "Error: can't write output: %s", std::strerror(errno));
     return fail(messages, message, "", "");
-}
-
-// Reads exactly n bytes; a read returns what a pipe holds, so this waits for
-// no more than the n bytes asked for. A signal that interrupts a read is no
-// read error; errno is kept for a real one.
-bool read_bytes(std::FILE* in, unsigned char* bytes, std::size_t n, int& error_number)
-{
-    std::size_t got = 0;
-    for (;;) {
-        errno = 0;
-        got += std::fread(bytes + got, 1, n - got, in);
-        error_number = errno;
-        if (got == n || !std::ferror(in) || error_number != EINTR)
-            return got == n;
-        std::clearerr(in);
-    }
 }
 
 // The whole line leaves at once: the stream is flushed as each line ends.
@@ -287,15 +324,15 @@ std::size_t format_header(char* line)
 int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages,
                       const OutputForm& form)
 {
-    unsigned char bytes[RECORD_BYTES];
+    RecordReader reader(in);
     char line[MAX_LINE_LENGTH];
-    int error_number = 0;
 
-    if (!read_bytes(in, bytes, COUNT_BYTES, error_number)) {
+    const unsigned char* bytes = reader.take(COUNT_BYTES);
+    if (bytes == nullptr) {
         // A directory opens on some systems and fails at the first read.
-        if (std::ferror(in) && error_number == EISDIR)
+        if (reader.error_number() == EISDIR)
             return fail(messages, "Can't open file: ", name, "");
-        return fail_input(in, error_number, messages, name, ": no record count");
+        return fail_input(reader.error_number(), messages, name, ": no record count");
     }
     std::int32_t count = decode_count(bytes);
     if (count < 0) {
@@ -310,11 +347,12 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
 
     FieldArrays fields;
     for (std::int32_t n = 0; n < count; ++n) {
-        if (!read_bytes(in, bytes, RECORD_BYTES, error_number)) {
+        bytes = reader.take(RECORD_BYTES);
+        if (bytes == nullptr) {
             char what[64];
             std::snprintf(what, sizeof what, ": ends after %d of %d records", static_cast<int>(n),
                           static_cast<int>(count));
-            return fail_input(in, error_number, messages, name, what);
+            return fail_input(reader.error_number(), messages, name, what);
         }
         Measurement m = decode_record(bytes);
         if (!fields.append(m))
