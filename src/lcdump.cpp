@@ -55,9 +55,10 @@ char* put_int(char* p, std::int32_t value)
     return std::to_chars(p, p + 12, value).ptr;
 }
 
-// std::to_chars in fixed notation with precision 6 gives exactly the digits of
-// "%f"; only the non-finite values need spelling out the way printf does.
-char* put_double(char* p, double value)
+// The slow way, for what the integer path below leaves out: std::to_chars in
+// fixed notation with precision 6 gives exactly the digits of "%f"; only the
+// non-finite values need spelling out the way printf does.
+char* put_double_by_to_chars(char* p, double value)
 {
     if (!std::isfinite(value)) {
         const char* text = std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan")
@@ -67,6 +68,136 @@ char* put_double(char* p, double value)
         return p + length;
     }
     return std::to_chars(p, p + MAX_DOUBLE_TEXT, value, std::chars_format::fixed, 6).ptr;
+}
+
+// The eight decimal digits of n < 10^8 in ASCII, the first in the lowest
+// byte. They are split all at once in the word, two lanes of four, then four
+// of two, then eight of one, each by multiplying with a reciprocal that is
+// exact for numbers that small (x * 10486 >> 20 is x / 100 below 43699,
+// x * 103 >> 10 is x / 10 below 179); no lane ever overflows into the next.
+inline std::uint64_t eight_digits(std::uint32_t n)
+{
+    const std::uint64_t fours = n / 10000 | std::uint64_t(n % 10000) << 32;
+    const std::uint64_t high_twos = (fours * 10486 >> 20) & 0x0000007f0000007f;
+    const std::uint64_t twos = high_twos | (fours - high_twos * 100) << 16;
+    const std::uint64_t high_ones = (twos * 103 >> 10) & 0x000f000f000f000f;
+    const std::uint64_t ones = high_ones | (twos - high_ones * 10) << 8;
+    return ones | 0x3030303030303030;
+}
+
+// 10^t, but 0 for t = 0 so that zero has a digit too.
+const std::uint32_t digit_thresholds[] = {0, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+bool little_endian_host()
+{
+    const std::uint16_t one = 1;
+    unsigned char first;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+// Stores the word's eight bytes, lowest first, whatever the host's byte
+// order; where it is little-endian (known at compile time) in one store.
+inline void put_word(char* p, std::uint64_t word)
+{
+    if (little_endian_host()) {
+        std::memcpy(p, &word, sizeof word);
+        return;
+    }
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<char>(word >> (8 * i));
+}
+
+// g * 10^6 as the two 64-bit halves of its 128-bit product, from 32-bit
+// halves of g: each partial product is below 2^52, so nothing overflows.
+struct Wide {
+    std::uint64_t high, low;
+};
+Wide times_million(std::uint64_t g)
+{
+    const std::uint64_t million = 1000000;
+    const std::uint64_t low = (g & 0xffffffff) * million;
+    const std::uint64_t middle = (g >> 32) * million + (low >> 32);
+    return {middle >> 32, middle << 32 | (low & 0xffffffff)};
+}
+
+// "%f" of a double, as printf writes it. Wherever the whole part fits 64
+// bits, which takes in any measurement, the digits are worked out in integers,
+// several times faster than std::to_chars does it.
+//
+// Why that is exact: a finite double is significand * 2^-shift with
+// significand < 2^53. For 0 < shift <= 64, shifting the significand left by
+// 64 - shift drops the whole part's bits off the top and leaves the fraction
+// as the 64-bit fixed-point number g / 2^64, exactly. g * 10^6 < 2^84 is
+// formed exactly from 32-bit halves, so its high word is the count of
+// millionths rounded down and its low word the remainder, in units of 2^-64.
+// Rounding up when the remainder is above one half, or equal to it with an
+// odd count, is round half to even on the exact binary value, which is how
+// printf rounds; the count's parity is that of the value's whole number of
+// millionths, 10^6 being even. Shifts 65 to 73 (below 2^-11, no whole part)
+// do the same with g / 2^73, g = significand * 2^(73 - shift) < 2^61, whose
+// remainder's low 9 bits are kept as a sticky bit: that keeps its order
+// against one half. From shift 74 on the value is below 2^-21 < 0.0000005 and
+// prints as zero; from shift 0 down it is a whole number, below 2^64 as far
+// as shift -11.
+char* put_double(char* p, double value)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int biased_exponent = static_cast<int>(bits >> 52 & 0x7ff);
+    const bool normal = biased_exponent != 0;
+    const std::uint64_t significand = (bits & ((std::uint64_t(1) << 52) - 1)) | std::uint64_t(normal) << 52;
+    const int shift = 1075 - biased_exponent - !normal;
+    if (shift < -11)
+        return put_double_by_to_chars(p, value);  // 2^64 or more, infinite, NaN
+    const std::uint64_t half = std::uint64_t(1) << 63;
+    std::uint64_t whole = 0, millionths = 0;
+    if (shift <= 0) {
+        whole = significand << -shift;
+    } else if (shift <= 64) {
+        whole = significand >> (shift < 64 ? shift : 63);
+        const Wide scaled = times_million(significand << (64 - shift));
+        millionths = scaled.high + (scaled.low > half - (scaled.high & 1));
+        if (millionths == 1000000) {
+            // 0.9999995 and up carry into the whole part, below 2^52 here.
+            whole += 1;
+            millionths = 0;
+        }
+    } else if (shift <= 73) {
+        const Wide scaled = times_million(significand << (73 - shift));
+        millionths = scaled.high >> 9;
+        const std::uint64_t rest = scaled.high << 55 | scaled.low >> 9 | ((scaled.low & 0x1ff) != 0);
+        millionths += rest > half - (millionths & 1);
+    }
+
+    // Negative zero and negative values that round to zero keep their sign.
+    *p = '-';
+    p += bits >> 63;
+
+    // The whole part goes out as eight bytes, its digits first, and then the
+    // point and eight bytes of decimals, the last two bytes spare: each later
+    // store overwrites what an earlier one left past the digits it was for.
+    std::uint64_t whole_digits;
+    std::size_t digits = 8;
+    if (whole < 100000000) {
+        const std::uint32_t w = static_cast<std::uint32_t>(whole);
+        // The whole part has b = 53 - shift bits (b = 1 from shift 52 on), or
+        // is 2^b after a carry, so it has t = floor(b log10 2) digits, or
+        // t + 1 from 10^t on; b * 1233 >> 12 is that floor for b <= 27.
+        const int bits_of_whole = shift < 52 ? 53 - shift : 1;
+        const int t = bits_of_whole * 1233 >> 12;
+        digits = static_cast<std::size_t>(t + 1 - (w < digit_thresholds[t]));
+        whole_digits = eight_digits(w) >> (8 * (8 - digits));
+    } else {
+        p = std::to_chars(p, p + 20, whole / 100000000).ptr;
+        whole_digits = eight_digits(static_cast<std::uint32_t>(whole % 100000000));
+    }
+    put_word(p, whole_digits);
+    p += digits;
+    *p = '.';
+    // The six decimals are the last six of eight digits.
+    put_word(p + 1, eight_digits(static_cast<std::uint32_t>(millionths)) >> 16);
+    return p + 7;
 }
 
 // Each line goes out in one write, so every line is flushed as it is ended.
