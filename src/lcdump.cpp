@@ -70,24 +70,33 @@ char* put_double_by_to_chars(char* p, double value)
     return std::to_chars(p, p + MAX_DOUBLE_TEXT, value, std::chars_format::fixed, 6).ptr;
 }
 
-// The eight decimal digits of n < 10^8 in ASCII, the first in the lowest
-// byte. They are split all at once in the word, two lanes of four, then four
-// of two, then eight of one, each by multiplying with a reciprocal that is
-// exact for numbers that small (x * 10486 >> 20 is x / 100 below 43699,
-// x * 103 >> 10 is x / 10 below 179); no lane ever overflows into the next.
+// The hundred two-digit numbers in ASCII, the first digit in the low byte.
+struct DigitPairs {
+    std::uint16_t of[100];
+};
+constexpr DigitPairs make_digit_pairs()
+{
+    DigitPairs pairs{};
+    for (int n = 0; n < 100; ++n)
+        pairs.of[n] = static_cast<std::uint16_t>(('0' + n / 10) | ('0' + n % 10) << 8);
+    return pairs;
+}
+constexpr DigitPairs digit_pairs = make_digit_pairs();
+
+// The eight decimal digits of n < 10^8, leading zeros included, as the
+// bytes of a word from the lowest up.
 inline std::uint64_t eight_digits(std::uint32_t n)
 {
-    const std::uint64_t fours = n / 10000 | std::uint64_t(n % 10000) << 32;
-    const std::uint64_t high_twos = (fours * 10486 >> 20) & 0x0000007f0000007f;
-    const std::uint64_t twos = high_twos | (fours - high_twos * 100) << 16;
-    const std::uint64_t high_ones = (twos * 103 >> 10) & 0x000f000f000f000f;
-    const std::uint64_t ones = high_ones | (twos - high_ones * 10) << 8;
-    return ones | 0x3030303030303030;
+    const std::uint32_t high = n / 10000, low = n % 10000;
+    return std::uint64_t(digit_pairs.of[high / 100]) | std::uint64_t(digit_pairs.of[high % 100]) << 16 |
+           std::uint64_t(digit_pairs.of[low / 100]) << 32 | std::uint64_t(digit_pairs.of[low % 100]) << 48;
 }
 
 // 10^t, but 0 for t = 0 so that zero has a digit too.
 const std::uint32_t digit_thresholds[] = {0, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
+// Whether the host stores a number low byte first; compilers fold it to a
+// constant.
 bool little_endian_host()
 {
     const std::uint16_t one = 1;
@@ -96,8 +105,8 @@ bool little_endian_host()
     return first == 1;
 }
 
-// Stores the word's eight bytes, lowest first, whatever the host's byte
-// order; where it is little-endian (known at compile time) in one store.
+// Store the bytes of a word, or of two digits, lowest first whatever the
+// host's byte order: in one store where it is little-endian.
 inline void put_word(char* p, std::uint64_t word)
 {
     if (little_endian_host()) {
@@ -106,6 +115,17 @@ inline void put_word(char* p, std::uint64_t word)
     }
     for (int i = 0; i < 8; ++i)
         p[i] = static_cast<char>(word >> (8 * i));
+}
+
+inline void put_pair(char* p, std::uint32_t n)
+{
+    const std::uint16_t pair = digit_pairs.of[n];
+    if (little_endian_host()) {
+        std::memcpy(p, &pair, sizeof pair);
+        return;
+    }
+    p[0] = static_cast<char>(pair);
+    p[1] = static_cast<char>(pair >> 8);
 }
 
 // g * 10^6 as the two 64-bit halves of its 128-bit product, from 32-bit
@@ -174,9 +194,9 @@ char* put_double(char* p, double value)
     *p = '-';
     p += bits >> 63;
 
-    // The whole part goes out as eight bytes, its digits first, and then the
-    // point and eight bytes of decimals, the last two bytes spare: each later
-    // store overwrites what an earlier one left past the digits it was for.
+    // The whole part goes out as a word of eight digits shifted down past its
+    // leading zeros; the point and the decimals then overwrite what it left
+    // after its own digits.
     std::uint64_t whole_digits;
     std::size_t digits = 8;
     if (whole < 100000000) {
@@ -195,8 +215,10 @@ char* put_double(char* p, double value)
     put_word(p, whole_digits);
     p += digits;
     *p = '.';
-    // The six decimals are the last six of eight digits.
-    put_word(p + 1, eight_digits(static_cast<std::uint32_t>(millionths)) >> 16);
+    const std::uint32_t fraction = static_cast<std::uint32_t>(millionths);
+    put_pair(p + 1, fraction / 10000);
+    put_pair(p + 3, fraction / 100 % 100);
+    put_pair(p + 5, fraction % 100);
     return p + 7;
 }
 
