@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -65,6 +66,24 @@ int dump_descriptors(int in_fd, const char* name, int out_fd, std::string& messa
     std::fclose(in);
     std::fclose(out);
     return status;
+}
+
+// Whether lcdump's line for a record with only jd and flux1 set is printf's.
+// Millions of values are put to the test this way, so printf formats only
+// the two of them, and nothing is allocated.
+::testing::AssertionResult matches_printf(double jd, float flux1)
+{
+    char ours[MAX_LINE_LENGTH], theirs[MAX_LINE_LENGTH];
+    Measurement m{jd, 0, flux1, 0, 0, 0, 0, 0, 0};
+    const std::string_view line(ours, format_record(m, ours));
+    const int length = std::snprintf(theirs, sizeof theirs, "%f 0 %f%s", jd, static_cast<double>(flux1),
+                                     " 0.000000 0.000000 0.000000 0.000000 0 0.000000\n");
+    const std::string_view expected(theirs, static_cast<std::size_t>(length));
+    if (line == expected)
+        return ::testing::AssertionSuccess();
+    char values[64];
+    std::snprintf(values, sizeof values, "%a and %a", jd, static_cast<double>(flux1));
+    return ::testing::AssertionFailure() << values << " gave\n  " << line << "printf gives\n  " << expected;
 }
 
 }  // namespace
@@ -131,60 +150,58 @@ TEST(FormatRecord, MatchesPrintfOnSpecialValues)
 
 TEST(FormatRecord, MatchesPrintfOnRandomBitPatterns)
 {
-    // Random bits reach every exponent, including subnormals, NaN payloads and
-    // values whose "%f" text runs to hundreds of digits.
+    // Ten million random doubles and floats. Uniform bits reach every
+    // exponent, subnormals, NaN payloads and values whose "%f" text runs to
+    // hundreds of digits; but they seldom land where the digits are worked
+    // out in integers, and printf takes microseconds over each long one. So
+    // all but one in sixteen keep their exponent within 2^-30..2^70, around
+    // the integer range, where every printed digit counts.
     std::mt19937_64 rng(12345);
-    for (int n = 0; n < 200000; ++n) {
-        Measurement m{from_bits<double>(rng()), static_cast<std::int32_t>(rng()),
-                      from_bits<float>(rng()), from_bits<float>(rng()), from_bits<float>(rng()),
-                      from_bits<float>(rng()), from_bits<float>(rng()),
-                      static_cast<std::int32_t>(rng()), from_bits<float>(rng())};
-        std::string line = formatted(m);
-        ASSERT_EQ(line, printf_line(m)) << "record " << n;
-        ASSERT_LT(line.size(), MAX_LINE_LENGTH);
+    for (int n = 0; n < 10000000; ++n) {
+        std::uint64_t d = rng(), f = rng() >> 32;
+        if (n % 16 != 0) {
+            const std::uint64_t e = rng();
+            d = (d & ~(std::uint64_t(0x7ff) << 52)) | (1023 - 30 + e % 100) << 52;
+            f = (f & ~(std::uint64_t(0xff) << 23)) | (127 - 30 + (e >> 32) % 100) << 23;
+        }
+        ASSERT_TRUE(matches_printf(from_bits<double>(d), from_bits<float>(f))) << "record " << n;
     }
 }
 
-TEST(FormatRecord, MatchesPrintfAcrossTheMagnitudesOfMeasurements)
+TEST(FormatRecord, MatchesPrintfAtTiesCarriesAndRangeLimits)
 {
-    // Uniform bit patterns are mostly huge or tiny; measurements lie where
-    // every printed digit matters. Exponents from 2^-26 to 2^47 take in the
-    // rounding to zero, long fractions and many integer digits.
-    std::mt19937_64 rng(2024);
-    auto exponent = [&rng] { return static_cast<std::uint64_t>(static_cast<int>(rng() % 74) - 26); };
-    for (int n = 0; n < 200000; ++n) {
-        std::uint64_t sign = rng() & 1;
-        double d = from_bits<double>(sign << 63 | (exponent() + 1023) << 52 | (rng() >> 12));
-        float f[6];
-        for (float& value : f)
-            value = from_bits<float>((rng() & 1) << 31 | (exponent() + 127) << 23 | (rng() >> 41));
-        Measurement m{d, 0, f[0], f[1], f[2], f[3], f[4], 0, f[5]};
-        ASSERT_EQ(formatted(m), printf_line(m)) << "record " << n;
-    }
-}
-
-TEST(FormatRecord, RoundsHalfwayAndCarriesLikePrintf)
-{
-    // Odd multiples of 1/128 are the only values exactly halfway between two
-    // millionths, and printf rounds them to even; their neighbours round
-    // away from the halfway point. Values just under a whole number carry
-    // into the integer digits.
-    std::vector<double> values;
-    auto with_neighbours = [&values](double v) {
-        for (double x : {v, std::nextafter(v, 0.0), std::nextafter(v, HUGE_VAL)})
-            for (double sign : {1.0, -1.0})
-                values.push_back(sign * x);
-    };
-    for (double whole : {0.0, 1.0, 9.0, 2459000.0, 999999.0, std::ldexp(1.0, 40), std::ldexp(1.0, 43) - 1})
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<double> edges = {0.0, std::numeric_limits<double>::denorm_min(), DBL_MIN, DBL_MAX, inf,
+                                 std::numeric_limits<double>::quiet_NaN(), from_bits<double>(0x7ff0000000000001)};
+    // Only whole + odd/128 lie exactly halfway between two millionths; printf
+    // rounds those to even. Near them, and near whole + 0.0000005 and
+    // whole + 0.9999995, the exact binary value decides.
+    for (double whole : {0.0, 1.0, 9.0, 99999.0, 2459000.0, 16777215.0, std::ldexp(1.0, 40),
+                         std::ldexp(1.0, 44) - 1, std::ldexp(1.0, 45)}) {
         for (int odd = 1; odd < 256; odd += 2)
-            with_neighbours(whole + odd / 128.0);
-    for (double v : {0.9999995, 9.9999995, 99999.9999995, 2459000.9999995, 4.9999995e-7, 5e-7,
-                     std::ldexp(1.0, 43), std::ldexp(1.0, -22), std::ldexp(1.0, -21), 1e-300})
-        with_neighbours(v);
+            edges.push_back(whole + odd / 128.0);
+        edges.push_back(whole + 0.0000005);
+        edges.push_back(whole + 0.9999995);
+    }
+    for (int odd = 1; odd < 100; odd += 2)
+        edges.push_back(odd * 0.0000005);
+    // Powers of ten, where the text grows by a digit; 1e22 is the last exact one.
+    for (int k = -7; k <= 22; ++k)
+        edges.push_back(std::stod("1e" + std::to_string(k)));
+    // Powers of two: the integer formatting changes method at 2^-21, 2^-11,
+    // 2^52 and 2^64, and every binade has a shift of its own.
+    for (int k = -80; k <= 70; ++k)
+        edges.push_back(std::ldexp(1.0, k));
 
-    for (double v : values) {
-        Measurement m{v, 0, static_cast<float>(v), 0, 0, 0, 0, 0, 0};
-        ASSERT_EQ(formatted(m), printf_line(m)) << std::hexfloat << v;
+    // Each with its neighbours and both signs, and the same for the nearest float.
+    for (double edge : edges) {
+        for (double x : {edge, std::nextafter(edge, 0.0), std::nextafter(edge, inf)}) {
+            const float f = static_cast<float>(x);
+            for (float y : {f, std::nextafter(f, 0.0f), std::nextafter(f, static_cast<float>(inf))}) {
+                ASSERT_TRUE(matches_printf(x, y));
+                ASSERT_TRUE(matches_printf(-x, -y));
+            }
+        }
     }
 }
 
