@@ -35,8 +35,8 @@ namespace {
 // The targets, all here so that tightening one is a one-line change. Speed
 // limits are on ratios of median wall times.
 namespace target {
-constexpr double lcdump_over_to_chars_null = 1.10;    // at most, output to /dev/null
-constexpr double lcdump_over_to_chars_piped = 1.10;   // at most, output piped
+constexpr double lcdump_over_to_chars_null = 0.80;    // at most, output to /dev/null
+constexpr double lcdump_over_to_chars_piped = 0.92;   // at most, output piped
 constexpr double lcdump_over_write_null = 1.5;        // at most, output to /dev/null
 constexpr double iostream_over_lcdump_piped = 2.5;    // at least, output piped
 constexpr double memory_per_record = 40;              // peak RSS: bytes a record ...
