@@ -1,5 +1,8 @@
 # One command per job; CMake does the building underneath.
 BUILD ?= build
+# Release by default; BUILD_TYPE=RelWithDebInfo or Debug in a build
+# directory of its own (BUILD=...) keeps debug information.
+BUILD_TYPE ?= Release
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
 # The sanitizer build of the tests and the fuzz harnesses use clang.
@@ -16,25 +19,42 @@ BENCH_RECORDS ?= 1000000
 WIN_BUILD ?= build-win
 WINE ?= /usr/lib/wine/wine64
 
-.PHONY: all demo test install plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
+.PHONY: all demo test tests memcheck ci install plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
 
-all: $(BUILD)/Makefile
-	cmake --build $(BUILD) -j2
+# The program alone: CMake and a C++ compiler are all it needs.
+all: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target lcdump -j2
 
-$(BUILD)/Makefile:
-	cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS)
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS)
 
 # Dump the bundled sample light curve, named through its option file.
 demo: all
 	./$(BUILD)/lcdump -file examples/sample.opt
 
-test: all
-	cd $(BUILD) && ctest --output-on-failure -j2
+# The tests join the same build directory only when asked for; without
+# GoogleTest this stops with the one line that says what to install.
+tests: $(BUILD)/CMakeCache.txt
+	@cmake -S . -B $(BUILD) -DLCDUMP_TESTS=ON > $(BUILD)/configure-tests.log 2>&1 || \
+	  { grep -ho 'lcdump: .*' $(BUILD)/configure-tests.log || cat $(BUILD)/configure-tests.log; exit 1; }
+	cmake --build $(BUILD) -j2
 
-# Installs bin/lcdump and share/man/man1/lcdump.1 under PREFIX, whatever
-# prefix the build directory was first configured with; DESTDIR is honoured.
+# The quick suite: unit, end-to-end, fault, manual-page, install and README tests.
+test: tests
+	cd $(BUILD) && ctest --output-on-failure -j2 -LE memcheck
+
+# The end-to-end and fault tests again with every lcdump under valgrind (slow).
+memcheck: tests
+	cd $(BUILD) && ctest --output-on-failure -j2 -L memcheck
+
+# Everything CI runs.
+ci: test memcheck sanitize fuzz-check windows-check
+
+# Installs a stripped bin/lcdump and share/man/man1/lcdump.1 under PREFIX,
+# whatever prefix the build directory was first configured with; DESTDIR is
+# honoured.
 install: all
-	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
 
 # Redraws doc/sample.png, the README's picture of the bundled sample, from
 # lcdump's own output (needs gnuplot).
@@ -48,13 +68,13 @@ sanitize: $(SAN_BUILD)/Makefile
 	cd $(SAN_BUILD) && ctest --output-on-failure -j2
 
 $(SAN_BUILD)/Makefile:
-	CXX=$(CLANGXX) cmake -S . -B $(SAN_BUILD) -DLCDUMP_SANITIZE=ON $(CMAKE_FLAGS)
+	CXX=$(CLANGXX) cmake -S . -B $(SAN_BUILD) -DLCDUMP_SANITIZE=ON -DLCDUMP_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 
 fuzz-build: $(FUZZ_BUILD)/Makefile
 	cmake --build $(FUZZ_BUILD) -j2
 
 $(FUZZ_BUILD)/Makefile:
-	CXX=$(CLANGXX) cmake -S . -B $(FUZZ_BUILD) -DLCDUMP_FUZZ=ON -DLCDUMP_TESTS=OFF $(CMAKE_FLAGS)
+	CXX=$(CLANGXX) cmake -S . -B $(FUZZ_BUILD) -DLCDUMP_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 
 # A bounded run of every harness, as CI does it.
 fuzz-check: fuzz-build
@@ -68,7 +88,7 @@ fuzz: fuzz-build
 # three reference programs in bench/, in an optimised build of its own, with
 # output to /dev/null and piped; BENCH_RUNS rounds of all, medians shown.
 bench:
-	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DLCDUMP_TESTS=OFF -DLCDUMP_BENCH=ON
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DLCDUMP_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j2
 	cd $(BENCH_BUILD)/bench && if [ -x format_bench ]; then ./format_bench --benchmark_min_time=0.5; fi
 	cd $(BENCH_BUILD)/bench && ./lcbench --runs $(BENCH_RUNS) --records $(BENCH_RECORDS) ../lcdump ./floor_dump ./write_floor ./iostream_dump
@@ -78,7 +98,7 @@ windows: $(WIN_BUILD)/Makefile
 	cmake --build $(WIN_BUILD) -j2 --target lcdump
 
 $(WIN_BUILD)/Makefile:
-	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release -DLCDUMP_TESTS=OFF
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 
 # Checks that lcdump.exe under wine prints what the Linux build prints, byte for byte.
 windows-check: all windows

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a configured build under a fresh prefix, one the build directory
-# was not configured with, and checks that the program and its manual page
-# land there and that the installed program works on its own.
+# was not configured with, stripped as make install does it, and checks that
+# the program and its manual page land there, that the program carries no
+# symbol table, and that it works on its own.
 #
 #   install_check.sh CMAKE BUILDDIR SAMPLE
 set -u
@@ -18,13 +19,16 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 fail() { echo "$*"; exit 1; }
 
-"$cmake" --install "$builddir" --prefix "$prefix/usr" > "$prefix/install.log" 2>&1 ||
+"$cmake" --install "$builddir" --prefix "$prefix/usr" --strip > "$prefix/install.log" 2>&1 ||
   { cat "$prefix/install.log"; fail "cmake --install failed"; }
 
 program=$prefix/usr/bin/lcdump
 page=$prefix/usr/share/man/man1/lcdump.1
 [ -x "$program" ] || fail "no executable $program"
 [ -f "$page" ] || fail "no manual page $page"
+if command -v readelf >/dev/null 2>&1; then
+  readelf -S "$program" | grep -q '\.symtab' && fail "installed lcdump is not stripped"
+fi
 
 usage=$("$program" 2>&1 >/dev/null)
 status=$?
