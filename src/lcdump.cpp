@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <new>
 
 #include "options.h"
 
@@ -518,8 +517,8 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
 
 int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form)
 {
-    // Read ahead in large blocks; the stream's own buffer would come from
-    // malloc, and this one cannot run out.
+    // The stream's buffer, which serves the record-sized reads of a pipe;
+    // its own would come from malloc, and this one cannot run out.
     static char buffer[1 << 16];
     const bool standard_input = std::strcmp(filename, "-") == 0;
     std::FILE* in = standard_input ? stdin : std::fopen(filename, "rb");
