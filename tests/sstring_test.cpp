@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <iomanip>
 #include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "sstring.h"
 
@@ -140,4 +143,42 @@ TEST(NumberText, StrToNumbers)
     EXPECT_DOUBLE_EQ(str2f("\t-1.5x"), -1.5);
     EXPECT_EQ(str2f("abc"), 0.0);
     EXPECT_EQ(str2f(String()), 0.0);
+}
+
+// What write_message makes of a name: every control character and every byte
+// outside well-formed UTF-8 as an escape, byte by byte; letters as they are.
+TEST(WriteMessage, EscapesControlsAndBrokenUtf8Only)
+{
+    std::vector<std::pair<std::string, std::string>> table = {
+        {"\t\n\r", "\\t\\n\\r"}, {"\x7f", "\\x7f"}, {" ~", " ~"},
+        {"\xc3\xa9toile.lc", "\xc3\xa9toile.lc"},                    // U+00E9
+        {"\xc2\xa0\xdf\xbf", "\xc2\xa0\xdf\xbf"},                    // U+00A0 and U+07FF, the first after C1 and the last of two bytes
+        {"\xe6\x98\x9f\xef\xbf\xbd", "\xe6\x98\x9f\xef\xbf\xbd"},    // U+661F, U+FFFD
+        {"\xf0\x9d\x84\x9e\xf4\x8f\xbf\xbf", "\xf0\x9d\x84\x9e\xf4\x8f\xbf\xbf"},  // U+1D11E, U+10FFFF
+        {"\xc0\xaf\xc1\xbf", "\\xc0\\xaf\\xc1\\xbf"},                // overlong
+        {"\xe0\x9f\xbf\xf0\x8f\xbf\xbf", "\\xe0\\x9f\\xbf\\xf0\\x8f\\xbf\\xbf"},  // overlong
+        {"\xed\xa0\x80\xf4\x90\x80\x80\xf5", "\\xed\\xa0\\x80\\xf4\\x90\\x80\\x80\\xf5"},  // surrogate, past U+10FFFF
+        {"a\xc3", "a\\xc3"}, {"\xe6\x98z", "\\xe6\\x98z"},           // truncated
+        {"\xf0\x9d\x84", "\\xf0\\x9d\\x84"}, {"\x80\xbf\xfe\xff", "\\x80\\xbf\\xfe\\xff"},
+    };
+    char escaped[16];
+    for (int c = 1; c < 0x20; ++c) {
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+        if (c != '\t' && c != '\n' && c != '\r')
+            table.push_back({std::string(1, char(c)), escaped});
+    }
+    for (int c = 0x80; c < 0xa0; ++c) {
+        std::snprintf(escaped, sizeof escaped, "\\xc2\\x%02x", c);
+        table.push_back({std::string("\xc2") + char(c), escaped});
+    }
+    for (const auto& row : table) {
+        std::FILE* stream = std::tmpfile();
+        ASSERT_NE(stream, nullptr);
+        EXPECT_TRUE(write_message(stream, "<", row.first.c_str(), ">"));
+        std::rewind(stream);
+        char text[256] = {};
+        std::size_t length = std::fread(text, 1, sizeof text, stream);
+        std::fclose(stream);
+        EXPECT_EQ(std::string(text, length), "<" + row.second + ">\n") << row.second;
+    }
 }
