@@ -190,7 +190,7 @@ TEST_F(Lcdump, HelpAndVersionOnlyWithoutAnInputFile)
 {
     for (const char* word : {"-help", "--help", "-h"}) {
         RunResult r = lcdump({word});
-        EXPECT_EQ(r.out.rfind("Usage: lcdump -in FILE [-file OPTIONFILE] [-csv] [-exact]\n", 0), 0u) << word;
+        EXPECT_EQ(r.out.rfind("Usage: lcdump -in FILE [-file OPTIONFILE] [-csv] [-exact] [-fits]\n", 0), 0u) << word;
         for (const char* option : {"-in", "-file", "-csv", "-exact", "-version", "man lcdump"})
             EXPECT_NE(r.out.find(option), std::string::npos) << option;
         EXPECT_EQ(r.err + std::to_string(r.status), "0");

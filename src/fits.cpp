@@ -1,0 +1,294 @@
+#include "fits.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
+#include "numtext.h"
+
+namespace {
+
+const std::size_t CARD = 80;
+// Where a header's value ends: fixed-format logicals and numbers end in
+// column 30, and comments follow it.
+const std::size_t VALUE_END = 30;
+// The output is gathered into this many blocks before each write: a whole
+// number of blocks is also a whole number of 40-byte rows.
+const std::size_t BUFFER_BLOCKS = 20;
+const std::size_t BUFFER_BYTES = BUFFER_BLOCKS * FITS_BLOCK;
+static_assert(FITS_BLOCK % RECORD_BYTES == 0, "rows never straddle a buffer's end");
+
+std::uint32_t bits_of(float value)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+std::uint64_t bits_of(double value)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+std::uint32_t bits_of(std::int32_t value)
+{
+    return static_cast<std::uint32_t>(value);
+}
+
+void store_be32(unsigned char* p, std::uint32_t v)
+{
+    p[0] = static_cast<unsigned char>(v >> 24);
+    p[1] = static_cast<unsigned char>(v >> 16);
+    p[2] = static_cast<unsigned char>(v >> 8);
+    p[3] = static_cast<unsigned char>(v);
+}
+
+void store_be64(unsigned char* p, std::uint64_t v)
+{
+    store_be32(p, static_cast<std::uint32_t>(v >> 32));
+    store_be32(p + 4, static_cast<std::uint32_t>(v));
+}
+
+// FITS checksums add 32-bit words in ones' complement: each carry out of the
+// top bit comes back in at the bottom.
+std::uint32_t fold(std::uint64_t sum)
+{
+    while (sum >> 32)
+        sum = (sum & 0xffffffff) + (sum >> 32);
+    return static_cast<std::uint32_t>(sum);
+}
+
+std::uint32_t sum_words(const unsigned char* bytes, std::size_t n)
+{
+    std::uint64_t sum = 0;
+    for (std::size_t i = 0; i < n; i += 4)
+        sum += std::uint64_t(bytes[i]) << 24 | std::uint64_t(bytes[i + 1]) << 16 | std::uint64_t(bytes[i + 2]) << 8 |
+               bytes[i + 3];
+    return fold(sum);
+}
+
+// One header block, filled card by card; every header here fits one block.
+class Header {
+public:
+    Header() { std::memset(text_, ' ', sizeof text_); }
+
+    void logical(const char* keyword, bool value, const char* comment)
+    {
+        char* value_end = start(keyword) + VALUE_END;
+        value_end[-1] = value ? 'T' : 'F';
+        remark(value_end, comment);
+    }
+
+    void integer(const char* keyword, std::int32_t value, const char* comment)
+    {
+        char digits[12];
+        const std::size_t length = static_cast<std::size_t>(put_int(digits, value) - digits);
+        char* value_end = start(keyword) + VALUE_END;
+        std::memcpy(value_end - length, digits, length);
+        remark(value_end, comment);
+    }
+
+    // A quoted text of at most 68 characters and no quote; the quotes hold at
+    // least eight characters, as the standard asks of fixed-format strings.
+    // Returns where the text starts, for a value that is filled in later.
+    char* string(const char* keyword, const char* value, const char* comment)
+    {
+        char* card = start(keyword);
+        char* open = card + 10;
+        const std::size_t length = std::strlen(value);
+        *open = '\'';
+        std::memcpy(open + 1, value, length);
+        char* close = open + 1 + (length < 8 ? 8 : length);
+        *close = '\'';
+        remark(close + 1 > card + VALUE_END ? close + 1 : card + VALUE_END, comment);
+        return open + 1;
+    }
+
+    void end() { std::memcpy(text_ + CARD * cards_++, "END", 3); }
+
+    unsigned char* bytes() { return reinterpret_cast<unsigned char*>(text_); }
+
+private:
+    char* start(const char* keyword)
+    {
+        char* card = text_ + CARD * cards_++;
+        std::memcpy(card, keyword, std::strlen(keyword));
+        card[8] = '=';
+        return card;
+    }
+
+    static void remark(char* after_value, const char* comment)
+    {
+        if (comment != nullptr && *comment != '\0') {
+            after_value[1] = '/';
+            std::memcpy(after_value + 3, comment, std::strlen(comment));
+        }
+    }
+
+    char text_[FITS_BLOCK];
+    std::size_t cards_ = 0;
+};
+
+// The last two cards of every header: the sum of the data unit, and the
+// checksum that makes the whole unit, header and data, sum to all ones.
+void seal(Header& header, std::uint32_t data_sum)
+{
+    char* checksum = header.string("CHECKSUM", "0000000000000000", "HDU checksum");
+    char data_sum_text[11];
+    *std::to_chars(data_sum_text, data_sum_text + 10, data_sum).ptr = '\0';
+    header.string("DATASUM", data_sum_text, "data unit checksum");
+    header.end();
+    const std::uint32_t sum = fold(std::uint64_t(sum_words(header.bytes(), FITS_BLOCK)) + data_sum);
+    fits_encode_checksum(sum, checksum);
+}
+
+}  // namespace
+
+void fits_encode_checksum(std::uint32_t sum, char text[16])
+{
+    // Characters between the digits and the letters, which the encoding avoids.
+    auto punctuation = [](int c) { return (c >= 0x3a && c <= 0x40) || (c >= 0x5b && c <= 0x60); };
+    const std::uint32_t value = ~sum;
+    char spread[16];
+    for (int i = 0; i < 4; ++i) {
+        const int byte = static_cast<int>(value >> (24 - 8 * i) & 0xff);
+        int ch[4];
+        for (int& c : ch)
+            c = '0' + byte / 4;
+        ch[0] += byte % 4;
+        // Moving one unit between the two of a pair keeps their sum.
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (int j = 0; j < 4; j += 2)
+                if (punctuation(ch[j]) || punctuation(ch[j + 1])) {
+                    ++ch[j];
+                    --ch[j + 1];
+                    moved = true;
+                }
+        }
+        for (int j = 0; j < 4; ++j)
+            spread[4 * j + i] = static_cast<char>(ch[j]);
+    }
+    // Rotated one place to the right, so that the text starts on a word's
+    // second byte and the sum of the characters lines up with the words.
+    for (int i = 0; i < 16; ++i)
+        text[i] = spread[(i + 15) % 16];
+}
+
+FitsWriter::FitsWriter(std::FILE* out, const char* creator)
+    : out_(out), creator_(creator), buffer_(static_cast<unsigned char*>(std::malloc(BUFFER_BYTES)))
+{
+}
+
+FitsWriter::~FitsWriter()
+{
+    std::free(buffer_);
+}
+
+bool FitsWriter::begin(std::int32_t count)
+{
+    count_ = count;
+    return true;
+}
+
+bool FitsWriter::record(const Measurement& m)
+{
+    const std::uint64_t jd = bits_of(m.JD);
+    data_sum_ += (jd >> 32) + (jd & 0xffffffff) + bits_of(m.obsID) + bits_of(m.flux1) + bits_of(m.err1) +
+                 bits_of(m.sky) + bits_of(m.errs) + bits_of(m.chisq1) + bits_of(m.nuse) + bits_of(m.effective_pix);
+    data_sum_ = (data_sum_ & 0xffffffff) + (data_sum_ >> 32);
+    return true;
+}
+
+bool FitsWriter::finish(const FieldArrays& records)
+{
+    Header primary;
+    primary.logical("SIMPLE", true, "conforms to the FITS standard");
+    primary.integer("BITPIX", 8, "bytes");
+    primary.integer("NAXIS", 0, "no data in the primary HDU");
+    primary.logical("EXTEND", true, "a binary table follows");
+    seal(primary, 0);
+
+    struct Column {
+        const char* name;
+        const char* form;
+        const char* comment;
+    };
+    static const Column columns[] = {
+        {"JD", "1D", "Julian Date"}, {"obsID", "1J", ""},  {"flux1", "1E", ""},
+        {"err1", "1E", ""},          {"sky", "1E", ""},    {"errs", "1E", ""},
+        {"chisq1", "1E", ""},        {"nuse", "1J", ""},   {"effective_pix", "1E", ""},
+    };
+    static const char* const type_keys[] = {"TTYPE1", "TTYPE2", "TTYPE3", "TTYPE4", "TTYPE5",
+                                            "TTYPE6", "TTYPE7", "TTYPE8", "TTYPE9"};
+    static const char* const form_keys[] = {"TFORM1", "TFORM2", "TFORM3", "TFORM4", "TFORM5",
+                                            "TFORM6", "TFORM7", "TFORM8", "TFORM9"};
+    Header table;
+    table.string("XTENSION", "BINTABLE", "binary table");
+    table.integer("BITPIX", 8, "bytes");
+    table.integer("NAXIS", 2, "a table of rows");
+    table.integer("NAXIS1", static_cast<std::int32_t>(RECORD_BYTES), "bytes a row");
+    table.integer("NAXIS2", count_, "rows");
+    table.integer("PCOUNT", 0, "no heap");
+    table.integer("GCOUNT", 1, "one table");
+    table.integer("TFIELDS", 9, "columns");
+    for (std::size_t i = 0; i < 9; ++i) {
+        table.string(type_keys[i], columns[i].name, columns[i].comment);
+        const bool is_double = columns[i].form[1] == 'D', is_int = columns[i].form[1] == 'J';
+        table.string(form_keys[i], columns[i].form,
+                     is_double ? "64-bit float" : is_int ? "32-bit integer" : "32-bit float");
+    }
+    table.string("EXTNAME", "MEASUREMENTS", "the measurement records");
+    table.string("CREATOR", creator_, "");
+    const std::uint32_t data_sum = fold(data_sum_);
+    seal(table, data_sum);
+
+    if (!put(primary.bytes(), FITS_BLOCK) || !put(table.bytes(), FITS_BLOCK))
+        return false;
+    bool written = true;
+    records.each([&](const Measurement& m) {
+        if (used_ == BUFFER_BYTES)
+            written = written && flush();
+        unsigned char* row = buffer_ + used_;
+        store_be64(row, bits_of(m.JD));
+        store_be32(row + 8, bits_of(m.obsID));
+        store_be32(row + 12, bits_of(m.flux1));
+        store_be32(row + 16, bits_of(m.err1));
+        store_be32(row + 20, bits_of(m.sky));
+        store_be32(row + 24, bits_of(m.errs));
+        store_be32(row + 28, bits_of(m.chisq1));
+        store_be32(row + 32, bits_of(m.nuse));
+        store_be32(row + 36, bits_of(m.effective_pix));
+        used_ += RECORD_BYTES;
+    });
+    const std::size_t data_bytes = RECORD_BYTES * static_cast<std::size_t>(count_);
+    const std::size_t padding = (FITS_BLOCK - data_bytes % FITS_BLOCK) % FITS_BLOCK;
+    return written && put_zeros(padding) && flush() && std::fflush(out_) == 0;
+}
+
+bool FitsWriter::put(const void* bytes, std::size_t n)
+{
+    if (used_ + n > BUFFER_BYTES && !flush())
+        return false;
+    std::memcpy(buffer_ + used_, bytes, n);
+    used_ += n;
+    return true;
+}
+
+bool FitsWriter::put_zeros(std::size_t n)
+{
+    if (used_ + n > BUFFER_BYTES && !flush())
+        return false;
+    std::memset(buffer_ + used_, 0, n);
+    used_ += n;
+    return true;
+}
+
+bool FitsWriter::flush()
+{
+    const bool written = std::fwrite(buffer_, 1, used_, out_) == used_;
+    used_ = 0;
+    return written;
+}

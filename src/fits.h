@@ -1,0 +1,55 @@
+// A FITS file of the measurements: an empty primary HDU, then one binary
+// table with a column per field, each value's bits as the file held them,
+// both HDUs with the checksums that let a reader know the file is intact.
+#ifndef LCDUMP_FITS_H
+#define LCDUMP_FITS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "measurement.h"
+
+// FITS counts in blocks of this many bytes; every header and data unit is
+// padded to a whole number of them.
+const std::size_t FITS_BLOCK = 2880;
+
+// The 16 characters that stand for a checksum in a CHECKSUM card: the
+// complement of sum, each byte spread over four characters from 0-9, A-Z and
+// a-z, so that adding them back to a unit whose sum is sum makes it all ones.
+void fits_encode_checksum(std::uint32_t sum, char text[16]);
+
+// A header is written only once the row count is known, and it carries the
+// sum of the data, so the rows are summed as they arrive and written at the
+// end from the held records. Nothing is written before finish().
+class FitsWriter {
+public:
+    // creator names the program in the table's CREATOR card.
+    FitsWriter(std::FILE* out, const char* creator);
+    FitsWriter(const FitsWriter&) = delete;
+    FitsWriter& operator=(const FitsWriter&) = delete;
+    ~FitsWriter();
+
+    // False when there was no memory for the output buffer.
+    bool has_buffer() const { return buffer_ != nullptr; }
+
+    bool begin(std::int32_t count);
+    bool record(const Measurement& m);
+    // Writes the whole file; false when the output could not take it.
+    bool finish(const FieldArrays& records);
+
+private:
+    bool put(const void* bytes, std::size_t n);
+    bool put_zeros(std::size_t n);
+    bool flush();
+
+    std::FILE* out_;
+    const char* creator_;
+    std::int32_t count_ = 0;
+    // The ones' complement sum of the rows, carries not yet folded in.
+    std::uint64_t data_sum_ = 0;
+    unsigned char* buffer_;
+    std::size_t used_ = 0;
+};
+
+#endif

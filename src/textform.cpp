@@ -1,0 +1,68 @@
+#include "textform.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "numtext.h"
+
+namespace {
+
+// The nine fields in file order; put_real writes JD and each float field.
+template <class PutReal>
+std::size_t format_fields(const Measurement& m, char separator, PutReal put_real, char* line)
+{
+    char* p = put_real(line, m.JD);
+    *p++ = separator;
+    p = put_int(p, m.obsID);
+    for (float value : {m.flux1, m.err1, m.sky, m.errs, m.chisq1}) {
+        *p++ = separator;
+        p = put_real(p, value);
+    }
+    *p++ = separator;
+    p = put_int(p, m.nuse);
+    *p++ = separator;
+    p = put_real(p, m.effective_pix);
+    *p++ = '\n';
+    return static_cast<std::size_t>(p - line);
+}
+
+}  // namespace
+
+std::size_t format_count(std::int32_t count, char* line)
+{
+    char* p = put_int(line, count);
+    *p++ = '\n';
+    return static_cast<std::size_t>(p - line);
+}
+
+std::size_t format_record(const Measurement& m, char* line)
+{
+    return format_record(m, OutputForm(), line);
+}
+
+std::size_t format_record(const Measurement& m, const OutputForm& form, char* line)
+{
+    const char separator = form.csv ? ',' : ' ';
+    if (form.exact)
+        return format_fields(m, separator, [](char* p, auto value) { return put_shortest(p, value); }, line);
+    return format_fields(m, separator, [](char* p, double value) { return put_fixed(p, value); }, line);
+}
+
+std::size_t format_header(char* line)
+{
+    const char header[] = "JD,obsID,flux1,err1,sky,errs,chisq1,nuse,effective_pix\n";
+    std::memcpy(line, header, sizeof header - 1);
+    return sizeof header - 1;
+}
+
+bool TextWriter::begin(std::int32_t count)
+{
+    // The header row stands where the count line would.
+    return write_line(form_.csv ? format_header(line_) : format_count(count, line_));
+}
+
+// The whole line leaves at once.
+bool TextWriter::write_line(std::size_t length)
+{
+    return std::fwrite(line_, 1, length, out_) == length && std::fflush(out_) == 0;
+}
