@@ -193,7 +193,7 @@ TEST_F(Lcdump, HelpAndVersionOnlyWithoutAnInputFile)
     for (const char* word : {"-help", "--help", "-h"}) {
         RunResult r = lcdump({word});
         EXPECT_EQ(r.out.rfind("Usage: lcdump -in FILE [-file OPTIONFILE] [-csv] [-exact] [-fits]\n", 0), 0u) << word;
-        for (const char* option : {"-in", "-file", "-csv", "-exact", "-version", "man lcdump"})
+        for (const char* option : {"-in", "-file", "-csv", "-exact", "-version", "--help", "--version", "man lcdump"})
             EXPECT_NE(r.out.find(option), std::string::npos) << option;
         EXPECT_EQ(r.err + std::to_string(r.status), "0");
     }
@@ -209,6 +209,7 @@ TEST_F(Lcdump, SwitchesTakeTwoDashesAndMistakesGetAHint)
     const std::string no_input = file("plain.opt", "csv\n"), dashed = file("dashed.opt", "-csv\nin " + lc + "\n");
     const std::string text = lcdump({"-in", lc}).out, csv = lcdump({"-in", lc, "-csv"}).out;
     const std::string exact = lcdump({"-in", lc, "-exact"}).out, both = lcdump({"-in", lc, "-csv", "-exact"}).out;
+    const std::string fits = lcdump({"-in", lc, "-fits"}).out;
     auto hint = [](const std::string& words) { return "lcdump: no input named; did you mean: lcdump " + words + "\n" + usage; };
     const struct {
         std::vector<std::string> args;
@@ -218,6 +219,7 @@ TEST_F(Lcdump, SwitchesTakeTwoDashesAndMistakesGetAHint)
         {{"-in", lc, "--csv"}, csv, "", 0},
         {{"--exact", "-in", lc}, exact, "", 0},
         {{"--csv", "-in", lc, "--exact"}, both, "", 0},
+        {{"-in", lc, "--fits"}, fits, "", 0},
         {{"-in", lc, "--verbose", "--in", "x", "--file", "y"}, text, "", 0},
         {{"-file", dashed}, text, "", 0},  // an option file's "-csv" stays an unknown word
         {{lc, "--csv"}, "", hint("-in " + lc), 8},
