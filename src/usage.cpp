@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <new>
 #include <system_error>
 
 #include "sstring.h"
@@ -23,8 +22,9 @@ bool names_regular_file(const char* word)
     try {
         std::error_code error;
         return std::filesystem::is_regular_file(word, error);
-    } catch (const std::bad_alloc&) {
-        // No memory to hold the path: the usage line alone must do.
+    } catch (...) {
+        // No memory to hold the path, or on Windows a name the code page
+        // cannot convert: the usage line alone must do.
         return false;
     }
 }

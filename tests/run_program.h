@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -26,7 +25,6 @@ struct RunOptions {
     std::string stdin_data;            // fed through a pipe before any output is read: keep it under 64 KiB
     std::string stdout_path;           // when set, stdout goes to this file instead of a pipe
     long address_space_limit = 0;      // bytes of RLIMIT_AS for the child, 0 for none
-    long stack_limit = 0;              // bytes of RLIMIT_STACK for the child (ulimit -s), 0 for none
     std::vector<std::string> environment;  // NAME=VALUE settings added to the child's environment
     bool close_stdout = false;         // the child starts with standard output closed
     std::string stderr_path;           // when set, stderr goes to this file instead of a pipe
@@ -85,12 +83,10 @@ public:
                 ::close(1);
             for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
                 ::close(fd);
-            for (auto [resource, bytes] : {std::pair<int, long>(RLIMIT_AS, options.address_space_limit),
-                                           std::pair<int, long>(RLIMIT_STACK, options.stack_limit)}) {
+            if (options.address_space_limit > 0) {
                 struct rlimit limit;
-                limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(bytes);
-                if (bytes > 0)
-                    ::setrlimit(resource, &limit);
+                limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.address_space_limit);
+                ::setrlimit(RLIMIT_AS, &limit);
             }
             ::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
             for (const std::string& setting : options.environment)
