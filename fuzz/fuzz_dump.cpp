@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <vector>
@@ -80,16 +81,9 @@ Expected expect(const std::uint8_t* data, std::size_t size)
     return e;
 }
 
-template <class Real>
-void check_reads_back(Real value, Real bits)
-{
-    // A NaN keeps its sign, not its payload.
-    FUZZ_CHECK(std::isnan(bits) ? std::isnan(value) && std::signbit(value) == std::signbit(bits)
-                                : std::memcmp(&value, &bits, sizeof value) == 0);
-}
-
 // One record's line in form against the default line: the same text with
-// its separator, or under -exact values that read back to the record's bits.
+// its separator, or under -exact values that read back to the record's bits
+// (a NaN to its sign: -exact does not keep its payload).
 void check_line(std::string line, const OutputForm& form, const std::uint8_t* r)
 {
     FUZZ_CHECK(line.find(form.csv ? ' ' : ',') == std::string::npos);
@@ -97,14 +91,18 @@ void check_line(std::string line, const OutputForm& form, const std::uint8_t* r)
     const std::vector<std::string> values = reference_split(line);
     FUZZ_CHECK(form.exact ? values.size() == 9 && std::count(line.begin(), line.end(), ' ') == 8
                           : line == reference_line(r));
+    auto reads_back = [](auto value, auto bits) {
+        FUZZ_CHECK(std::isnan(bits) ? std::isnan(value) && std::signbit(value) == std::signbit(bits)
+                                    : std::memcmp(&value, &bits, sizeof value) == 0);
+    };
     for (std::size_t i = 0; form.exact && i < 9; ++i) {
         char* end = nullptr;
         if (i == 1 || i == 7)
             FUZZ_CHECK(values[i] == std::to_string(field<std::int32_t>(r, 4 + 4 * i)));
         else if (i == 0)
-            check_reads_back(std::strtod(values[i].c_str(), &end), field<double>(r, 0));
+            reads_back(std::strtod(values[i].c_str(), &end), field<double>(r, 0));
         else
-            check_reads_back(std::strtof(values[i].c_str(), &end), field<float>(r, 4 + 4 * i));
+            reads_back(std::strtof(values[i].c_str(), &end), field<float>(r, 4 + 4 * i));
         FUZZ_CHECK(end == nullptr || *end == '\0');
     }
 }
@@ -185,10 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     Expected e = expect(data, size);
 
-    for (int modes = 0; modes < 4; ++modes) {
-        OutputForm form;
-        form.csv = modes & 1;
-        form.exact = modes & 2;
+    for (const OutputForm form : {OutputForm{}, OutputForm{true}, OutputForm{false, true}, OutputForm{true, true}}) {
         fuzz_set_contents(in_fd, data, size);
         fuzz_set_contents(out_fd, "", 0);
         fuzz_set_contents(message_fd, "", 0);

@@ -149,27 +149,19 @@ TEST(NumberText, StrToNumbers)
 // outside well-formed UTF-8 as an escape, byte by byte; letters as they are.
 TEST(WriteMessage, EscapesControlsAndBrokenUtf8Only)
 {
+    // U+00E9, U+00A0 (the first after C1), U+07FF, U+661F, U+FFFD, U+1D11E, U+10FFFF
+    const char* letters = "\xc3\xa9toile \xc2\xa0\xdf\xbf \xe6\x98\x9f\xef\xbf\xbd \xf0\x9d\x84\x9e\xf4\x8f\xbf\xbf";
     std::vector<std::pair<std::string, std::string>> table = {
-        {"\t\n\r", "\\t\\n\\r"}, {"\x7f", "\\x7f"}, {" ~", " ~"},
-        {"\xc3\xa9toile.lc", "\xc3\xa9toile.lc"},                    // U+00E9
-        {"\xc2\xa0\xdf\xbf", "\xc2\xa0\xdf\xbf"},                    // U+00A0 and U+07FF, the first after C1 and the last of two bytes
-        {"\xe6\x98\x9f\xef\xbf\xbd", "\xe6\x98\x9f\xef\xbf\xbd"},    // U+661F, U+FFFD
-        {"\xf0\x9d\x84\x9e\xf4\x8f\xbf\xbf", "\xf0\x9d\x84\x9e\xf4\x8f\xbf\xbf"},  // U+1D11E, U+10FFFF
-        {"\xc0\xaf\xc1\xbf", "\\xc0\\xaf\\xc1\\xbf"},                // overlong
-        {"\xe0\x9f\xbf\xf0\x8f\xbf\xbf", "\\xe0\\x9f\\xbf\\xf0\\x8f\\xbf\\xbf"},  // overlong
-        {"\xed\xa0\x80\xf4\x90\x80\x80\xf5", "\\xed\\xa0\\x80\\xf4\\x90\\x80\\x80\\xf5"},  // surrogate, past U+10FFFF
-        {"a\xc3", "a\\xc3"}, {"\xe6\x98z", "\\xe6\\x98z"},           // truncated
-        {"\xf0\x9d\x84", "\\xf0\\x9d\\x84"}, {"\x80\xbf\xfe\xff", "\\x80\\xbf\\xfe\\xff"},
+        {"\t\n\r\x7f ~", "\\t\\n\\r\\x7f ~"}, {letters, letters},
+        {"\xc0\xaf \xe0\x9f\xbf \xf0\x8f\xbf\xbf", "\\xc0\\xaf \\xe0\\x9f\\xbf \\xf0\\x8f\\xbf\\xbf"},  // overlong
+        {"\xed\xa0\x80 \xf4\x90\x80\x80 \xf5\x80\xfe", "\\xed\\xa0\\x80 \\xf4\\x90\\x80\\x80 \\xf5\\x80\\xfe"},  // surrogate, too high, no lead
+        {"a\xc3 \xe6\x98z \xf0\x9d\x84", "a\\xc3 \\xe6\\x98z \\xf0\\x9d\\x84"},  // truncated
     };
     char escaped[16];
-    for (int c = 1; c < 0x20; ++c) {
-        std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+    for (int c = 1; c < 0xa0; c = c == 0x1f ? 0x80 : c + 1) {  // C0 but tab, newline, return; C1 in UTF-8
+        std::snprintf(escaped, sizeof escaped, c < 0x20 ? "\\x%02x" : "\\xc2\\x%02x", c);
         if (c != '\t' && c != '\n' && c != '\r')
-            table.push_back({std::string(1, char(c)), escaped});
-    }
-    for (int c = 0x80; c < 0xa0; ++c) {
-        std::snprintf(escaped, sizeof escaped, "\\xc2\\x%02x", c);
-        table.push_back({std::string("\xc2") + char(c), escaped});
+            table.push_back({c < 0x20 ? std::string(1, char(c)) : std::string("\xc2") + char(c), escaped});
     }
     for (const auto& row : table) {
         std::FILE* stream = std::tmpfile();
