@@ -2,7 +2,7 @@
 // each with its output sent to /dev/null and piped into this process, and
 // reports medians, the speed ratios and lcdump's peak memory against their
 // targets. lcdump's -csv and -exact modes are timed too where the binary
-// has them, as figures only.
+// has them, as figures only, and -fits against the text dump and cat.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -38,6 +38,7 @@ namespace target {
 constexpr double lcdump_over_to_chars_null = 0.80;    // at most, output to /dev/null
 constexpr double lcdump_over_to_chars_piped = 0.92;   // at most, output piped
 constexpr double iostream_over_lcdump_piped = 2.5;    // at least, output piped
+constexpr double fits_over_lcdump_null = 0.15;        // at most, output to /dev/null
 constexpr double memory_per_record = 40;              // peak RSS: bytes a record ...
 constexpr double memory_fixed = 8.0 * 1024 * 1024;    // ... plus this much
 constexpr double none = 0;                            // a figure shown without a limit
@@ -46,8 +47,9 @@ constexpr double none = 0;                            // a figure shown without 
 enum Sink { dev_null, piped, sink_count };
 const char* const sink_names[sink_count] = {"to /dev/null", "piped"};
 
-// What a program's output is checked against in the untimed round.
-enum Text { printf_text, lcdump_mode };
+// What a program's output is checked against in the untimed round: printf's
+// text, a line a record and one more, the input's bytes, or a FITS file's size.
+enum Text { printf_text, lcdump_mode, input_bytes, fits_table };
 
 struct Program {
     std::string name;
@@ -57,7 +59,7 @@ struct Program {
 };
 
 // The programs' places in the table; lcdump's modes follow where it has them.
-enum { lcdump, to_chars, write_floor, iostream };
+enum { lcdump, to_chars, write_floor, iostream, cat };
 
 struct Run {
     double wall = 0;  // seconds
@@ -288,9 +290,14 @@ int main(int argc, char** argv)
         {"to_chars", {binaries[1], data}, printf_text, "floor: std::to_chars and one write a line"},
         {"write", {binaries[2], text}, printf_text, "floor: the text made beforehand, one write a line"},
         {"iostream", {binaries[3], data}, printf_text, "operator<< and std::endl"},
+        {"cat", {"/bin/cat", data}, input_bytes, "the input's bytes copied: reading and writing alone"},
         {"-csv", {binaries[0], "-in", data, "-csv"}, lcdump_mode, "lcdump's mode, figures only"},
         {"-exact", {binaries[0], "-in", data, "-exact"}, lcdump_mode, "lcdump's mode, figures only"},
+        {"-fits", {binaries[0], "-in", data, "-fits"}, fits_table, "lcdump's FITS table"},
     };
+    // Two header blocks, then the rows padded to a whole block.
+    const std::uint64_t fits_bytes = 2 * 2880 + (40 * std::uint64_t(records) + 2879) / 2880 * 2880;
+    const std::uint64_t data_bytes = 4 + 40 * std::uint64_t(records);
 
     std::printf("lcdump benchmark: %d records (%s), %d rounds\n", records, data.c_str(), runs);
     std::printf("machine: %s\n", machine().c_str());
@@ -305,7 +312,8 @@ int main(int argc, char** argv)
     for (auto p = programs.begin(); p != programs.end();) {
         Run run = run_once(*p, piped, true);
         const bool default_text = run.status == 0 && run.hash == printf_hash;
-        if (p->text == lcdump_mode && (run.status != 0 || default_text)) {
+        const bool mode = p->text == lcdump_mode || p->text == fits_table;
+        if (mode && (run.status != 0 || default_text)) {
             std::printf("  %-9s left out: lcdump %s\n", p->name.c_str(),
                         run.status != 0 ? ("exits with status " + std::to_string(run.status)).c_str()
                                         : "writes the default text with it");
@@ -314,14 +322,18 @@ int main(int argc, char** argv)
         }
         if (run.status != 0 || (p->text == printf_text && !default_text))
             fail(p->name + " failed or wrote other text than printf's \"%f\" and \"%d\"");
-        if (run.lines != static_cast<std::uint64_t>(records) + 1)
+        if (p->text == input_bytes || p->text == fits_table) {
+            if (run.bytes != (p->text == fits_table ? fits_bytes : data_bytes))
+                fail(p->name + " wrote " + std::to_string(run.bytes) + " bytes");
+        } else if (run.lines != static_cast<std::uint64_t>(records) + 1) {
             fail(p->name + " wrote " + std::to_string(run.lines) + " lines");
+        }
         std::printf("  %-9s %-50s %s\n", p->name.c_str(), p->what.c_str(), joined(p->argv).c_str());
         piped_bytes.push_back(run.bytes);
         ++p;
     }
-    std::printf("output checked: printf's text, %llu bytes, from all but the modes, which write a line a record"
-                " and one more\n\n",
+    std::printf("output checked: printf's text, %llu bytes, from all but cat, -fits and the modes, which write"
+                " a line a record and one more\n\n",
                 static_cast<unsigned long long>(piped_bytes[lcdump]));
 
     // Alternating the programs spreads any change in the machine's load over
@@ -392,6 +404,15 @@ int main(int argc, char** argv)
     all &= ratio(lcdump, write_floor, piped, target::none, true);
     all &= ratio(iostream, lcdump, dev_null, target::none, false);
     all &= ratio(iostream, lcdump, piped, target::iostream_over_lcdump_piped, false);
+    std::size_t fits = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (programs[i].text == fits_table)
+            fits = i;
+    if (fits != 0) {
+        all &= ratio(fits, lcdump, dev_null, target::fits_over_lcdump_null, true);
+        all &= ratio(fits, cat, dev_null, target::none, true);
+        all &= ratio(fits, cat, piped, target::none, true);
+    }
 
     const double budget = target::memory_per_record * records + target::memory_fixed;
     auto memory = [&](const char* what, long kib) {
@@ -403,6 +424,8 @@ int main(int argc, char** argv)
                 target::memory_fixed / 1048576);
     all &= memory("input from a file", rss_kib[lcdump]);
     all &= memory("input piped", stdin_run.max_rss_kib);
+    if (fits != 0)
+        all &= memory("-fits", rss_kib[fits]);
 
     std::printf("load average after: %s\n", load_average().c_str());
     std::printf("%s\n", all ? "all targets met" : "some targets missed");

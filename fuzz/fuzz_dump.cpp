@@ -5,7 +5,9 @@
 // give exactly the expected status and message, and text that says what the
 // default form says. The expectation is worked out here independently: fields
 // are copied out of the bytes at their offsets and printed with "%f" and "%d";
-// an -exact value must read back to the bits of its field.
+// an -exact value must read back to the bits of its field. The regular file
+// is dumped through -fits too: the same status and message, nothing written
+// on failure, and otherwise the bytes of every record.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -129,6 +131,37 @@ std::string as_default_form(const std::string& out, const OutputForm& form, cons
     return text;
 }
 
+// A FITS dump fails as the text dump does but writes nothing; otherwise its
+// table holds the records' bytes, each field turned big-endian, then zeros to
+// the end of the block.
+void compare_fits(const Expected& e, int status, const std::string& fits, const std::string& message,
+                  const std::uint8_t* data)
+{
+    FUZZ_CHECK(status == e.status);
+    FUZZ_CHECK(message == (e.error.empty() ? "" : e.error + "\n"));
+    if (status != 0) {
+        FUZZ_CHECK(fits.empty());
+        return;
+    }
+    const std::size_t count = static_cast<std::size_t>(field<std::int32_t>(data, 0));
+    const std::size_t naxis2 = fits.find("NAXIS2  = ", 2880);
+    FUZZ_CHECK(naxis2 < 5760 && std::stoul(fits.substr(naxis2 + 10, 20)) == count);
+    const std::size_t rows = 40 * count;
+    FUZZ_CHECK(fits.size() == 5760 + (rows + 2879) / 2880 * 2880);
+    static const int widths[] = {8, 4, 4, 4, 4, 4, 4, 4, 4};
+    const char* row = fits.data() + 5760;
+    for (std::size_t n = 0; n < count; ++n) {
+        const std::uint8_t* record = data + 4 + 40 * n;
+        for (int width : widths) {
+            for (int i = 0; i < width; ++i)
+                FUZZ_CHECK(static_cast<std::uint8_t>(row[i]) == record[width - 1 - i]);
+            row += width;
+            record += width;
+        }
+    }
+    FUZZ_CHECK(fits.find_first_not_of('\0', 5760 + rows) == std::string::npos);
+}
+
 void compare(const Expected& e, int status, const std::string& out, const std::string& message)
 {
     FUZZ_CHECK(status == e.status);
@@ -183,12 +216,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     Expected e = expect(data, size);
 
-    for (const OutputForm form : {OutputForm{}, OutputForm{true}, OutputForm{false, true}, OutputForm{true, true}}) {
+    for (const OutputForm form : {OutputForm{}, OutputForm{true}, OutputForm{false, true}, OutputForm{true, true},
+                                  OutputForm{false, false, true}}) {
         fuzz_set_contents(in_fd, data, size);
         fuzz_set_contents(out_fd, "", 0);
         fuzz_set_contents(message_fd, "", 0);
         int status = dump(in_fd, out_fd, message_fd, form);
-        compare(e, status, as_default_form(fuzz_contents(out_fd), form, data, size), fuzz_contents(message_fd));
+        if (form.fits)
+            compare_fits(e, status, fuzz_contents(out_fd), fuzz_contents(message_fd), data);
+        else
+            compare(e, status, as_default_form(fuzz_contents(out_fd), form, data, size), fuzz_contents(message_fd));
     }
 
     int fds[2];

@@ -89,6 +89,12 @@ cases=(
   "directory|-in adir|"
   "sample on stdin|-in -|sample.lc"
   "0x1A 0x0D 0x0A on stdin|-in -|ctrl.lc"
+  "-fits sample|-in sample.lc -fits|"
+  "-fits zero count|-in zero.lc -fits|"
+  "-fits special values|-in special.lc -fits|"
+  "-fits 0x1A 0x0D 0x0A on stdin|-in - -fits|ctrl.lc"
+  "-fits truncated|-in truncated.lc -fits|"
+  "-fits with -csv|-in sample.lc -fits -csv|"
 )
 
 # run OUT_PREFIX COMMAND... : one case, stdin taken from $feed.
