@@ -1,16 +1,23 @@
 // The measurement dump on arbitrary bytes. The input is the whole measurement
-// file; it is dumped twice, once from an in-memory regular file and once
-// through a pipe fed in small pieces by another thread (so reads return
-// partial records), and both runs must give exactly the expected text, status
-// and message. The expectation is worked out here independently: fields are
-// copied out of the bytes at their offsets and printed with "%f" and "%d".
-// The regular file is dumped through -fits too: the same status and message,
-// nothing written on failure, and otherwise the bytes of every record.
+// file; it is dumped from an in-memory regular file, in the default form and
+// with -csv, -exact and -csv -exact, and once more through a pipe fed in small
+// pieces by another thread (so reads return partial records). Every run must
+// give exactly the expected status and message, and text that says what the
+// default form says. The expectation is worked out here independently: fields
+// are copied out of the bytes at their offsets and printed with "%f" and "%d";
+// an -exact value must read back to the bits of its field. The regular file
+// is dumped through -fits too: the same status and message, nothing written
+// on failure, and otherwise the bytes of every record.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sched.h>
@@ -74,6 +81,54 @@ Expected expect(const std::uint8_t* data, std::size_t size)
         e.status = 8;
     }
     return e;
+}
+
+// One record's line in form against the default line: the same text with
+// its separator, or under -exact values that read back to the record's bits
+// (a NaN to its sign: -exact does not keep its payload).
+void check_line(std::string line, const OutputForm& form, const std::uint8_t* r)
+{
+    FUZZ_CHECK(line.find(form.csv ? ' ' : ',') == std::string::npos);
+    std::replace(line.begin(), line.end(), ',', ' ');
+    const std::vector<std::string> values = reference_split(line);
+    FUZZ_CHECK(form.exact ? values.size() == 9 && std::count(line.begin(), line.end(), ' ') == 8
+                          : line == reference_line(r));
+    auto reads_back = [](auto value, auto bits) {
+        FUZZ_CHECK(std::isnan(bits) ? std::isnan(value) && std::signbit(value) == std::signbit(bits)
+                                    : std::memcmp(&value, &bits, sizeof value) == 0);
+    };
+    for (std::size_t i = 0; form.exact && i < 9; ++i) {
+        char* end = nullptr;
+        if (i == 1 || i == 7)
+            FUZZ_CHECK(values[i] == std::to_string(field<std::int32_t>(r, 4 + 4 * i)));
+        else if (i == 0)
+            reads_back(std::strtod(values[i].c_str(), &end), field<double>(r, 0));
+        else
+            reads_back(std::strtof(values[i].c_str(), &end), field<float>(r, 4 + 4 * i));
+        FUZZ_CHECK(end == nullptr || *end == '\0');
+    }
+}
+
+// The output of a dump in form as the default form's text, checked line by
+// line on the way; the CSV header row stands for the count line.
+std::string as_default_form(const std::string& out, const OutputForm& form, const std::uint8_t* data, std::size_t size)
+{
+    std::string text;
+    for (std::size_t start = 0, n = 0; start < out.size(); ++n) {
+        const std::size_t end = out.find('\n', start);
+        FUZZ_CHECK(end != std::string::npos && 4 + 40 * n <= size);
+        std::string line = out.substr(start, end + 1 - start);
+        start = end + 1;
+        if (n > 0) {
+            check_line(line, form, data + 4 + 40 * (n - 1));
+            line = reference_line(data + 4 + 40 * (n - 1));
+        } else if (form.csv) {
+            FUZZ_CHECK(line == "JD,obsID,flux1,err1,sky,errs,chisq1,nuse,effective_pix\n");
+            line = std::to_string(field<std::int32_t>(data, 0)) + "\n";
+        }
+        text += line;
+    }
+    return text;
 }
 
 // A FITS dump fails as the text dump does but writes nothing; otherwise its
@@ -161,26 +216,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     Expected e = expect(data, size);
 
-    fuzz_set_contents(in_fd, data, size);
-    fuzz_set_contents(out_fd, "", 0);
-    fuzz_set_contents(message_fd, "", 0);
-    int status = dump(in_fd, out_fd, message_fd);
-    compare(e, status, fuzz_contents(out_fd), fuzz_contents(message_fd));
-
-    OutputForm fits;
-    fits.fits = true;
-    fuzz_set_contents(in_fd, data, size);
-    fuzz_set_contents(out_fd, "", 0);
-    fuzz_set_contents(message_fd, "", 0);
-    status = dump(in_fd, out_fd, message_fd, fits);
-    compare_fits(e, status, fuzz_contents(out_fd), fuzz_contents(message_fd), data);
+    for (const OutputForm form : {OutputForm{}, OutputForm{true}, OutputForm{false, true}, OutputForm{true, true},
+                                  OutputForm{false, false, true}}) {
+        fuzz_set_contents(in_fd, data, size);
+        fuzz_set_contents(out_fd, "", 0);
+        fuzz_set_contents(message_fd, "", 0);
+        int status = dump(in_fd, out_fd, message_fd, form);
+        if (form.fits)
+            compare_fits(e, status, fuzz_contents(out_fd), fuzz_contents(message_fd), data);
+        else
+            compare(e, status, as_default_form(fuzz_contents(out_fd), form, data, size), fuzz_contents(message_fd));
+    }
 
     int fds[2];
     FUZZ_CHECK(::pipe(fds) == 0);
     fuzz_set_contents(out_fd, "", 0);
     fuzz_set_contents(message_fd, "", 0);
     std::thread writer(feed, fds[1], data, size);
-    status = dump(fds[0], out_fd, message_fd);
+    int status = dump(fds[0], out_fd, message_fd);
     writer.join();
     ::close(fds[0]);
     compare(e, status, fuzz_contents(out_fd), fuzz_contents(message_fd));

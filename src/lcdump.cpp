@@ -6,6 +6,7 @@
 
 #include "fits.h"
 #include "options.h"
+#include "usage.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -154,8 +155,9 @@ const char HELP[] =
     "                    reads back to the same bits (may use exponent notation)\n"
     "  -fits             a FITS binary table instead of text, every value's bits\n"
     "                    kept: lcdump -in lc.bin -fits > lc.fits\n"
-    "  -help, -h         this help\n"
-    "  -version          the version\n"
+    "  -help, -h         this help; also --help\n"
+    "  -version          the version; also --version\n"
+    "Switches take two dashes too (--csv, --exact, --fits); -in and -file take one.\n"
     "\n"
     "Without -csv, the first line is the record count; then each record is a\n"
     "line of JD obsID flux1 err1 sky errs chisq1 nuse effective_pix, separated\n"
@@ -190,12 +192,12 @@ int run_lcdump(int argc, char** argv)
             return show(HELP);
         if (options.checkSwitch("version") || options.checkSwitch("-version"))
             return show("lcdump " LCDUMP_VERSION "\n");
-        return fail(stderr, "Usage: lcdump -in FILE [-file OPTIONFILE]", "", "");
+        return fail_usage(argc, argv, stderr);
     }
     OutputForm form;
-    form.csv = options.checkSwitch("csv");
-    form.exact = options.checkSwitch("exact");
-    form.fits = options.checkSwitch("fits");
+    form.csv = switch_given(options, argc, argv, "csv");
+    form.exact = switch_given(options, argc, argv, "exact");
+    form.fits = switch_given(options, argc, argv, "fits");
     if (form.fits && form.csv)
         return fail(stderr, "Error: -fits and -csv can't be combined", "", "");
     return dump_file(filename.c_str(), stdout, stderr, form);

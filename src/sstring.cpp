@@ -62,6 +62,40 @@ void exit_out_of_memory()
     std::exit(8);
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence of two to four bytes that
+// starts at p, or 0: no overlong forms, no surrogates, nothing past U+10FFFF.
+// A NUL ends the text and fails every check, so nothing behind it is read.
+std::size_t utf8_sequence_length(const unsigned char* p)
+{
+    const unsigned char c = p[0];
+    unsigned char low = 0x80, high = 0xbf;
+    std::size_t length;
+    if (c >= 0xc2 && c <= 0xdf) {
+        length = 2;
+    } else if (c >= 0xe0 && c <= 0xef) {
+        length = 3;
+        low = c == 0xe0 ? 0xa0 : low;
+        high = c == 0xed ? 0x9f : high;
+    } else if (c >= 0xf0 && c <= 0xf4) {
+        length = 4;
+        low = c == 0xf0 ? 0x90 : low;
+        high = c == 0xf4 ? 0x8f : high;
+    } else {
+        return 0;
+    }
+    if (p[1] < low || p[1] > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if (p[i] < 0x80 || p[i] > 0xbf)
+            return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
 bool write_message(std::FILE* stream, const char* before, const char* name, const char* after)
 {
     // Gathered in pieces of a line, so that on an unbuffered stream such as
@@ -69,16 +103,25 @@ bool write_message(std::FILE* stream, const char* before, const char* name, cons
     char piece[256];
     std::size_t used = 0;
     bool written = std::fputs(before, stream) >= 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0;) {
         if (used > sizeof piece - 5) {
             written = written && std::fwrite(piece, 1, used, stream) == used;
             used = 0;
         }
-        unsigned char c = *p;
-        if (c >= 0x20 && c != 0x7f) {
-            piece[used++] = static_cast<char>(c);
+        const unsigned char c = *p;
+        // Printable ASCII and whole UTF-8 characters stay, except the C1
+        // controls U+0080 to U+009F (0xc2 0x80 to 0xc2 0x9f), which a
+        // terminal may obey as it does ESC: 0xc2 0x9b is CSI.
+        const std::size_t length = c < 0x80 ? 1 : utf8_sequence_length(p);
+        if ((length == 1 && c >= 0x20 && c != 0x7f) || (length > 1 && !(c == 0xc2 && p[1] < 0xa0))) {
+            std::memcpy(piece + used, p, length);
+            used += length;
+            p += length;
             continue;
         }
+        // One byte at a time, so the rest of a C1 control or of a broken
+        // sequence is escaped on its own as a byte that cannot start a
+        // character.
         const char* hex = "0123456789abcdef";
         piece[used++] = '\\';
         switch (c) {
@@ -90,6 +133,7 @@ bool write_message(std::FILE* stream, const char* before, const char* name, cons
             piece[used++] = hex[c >> 4];
             piece[used++] = hex[c & 15];
         }
+        ++p;
     }
     written = written && std::fwrite(piece, 1, used, stream) == used;
     written = written && std::fputs(after, stream) >= 0 && std::fputc('\n', stream) != EOF;

@@ -67,9 +67,11 @@ void report_out_of_memory();
 [[noreturn]] void exit_out_of_memory();
 
 // Writes one message line, before + name + after + newline, and flushes it;
-// true when it was written. A control byte in the name (below 0x20, and 0x7f)
-// is written as \t, \n, \r or \xHH, so a hostile file name can neither
-// break the line nor move the terminal; other bytes, UTF-8 included, stay.
+// true when it was written. In the name, a control character (a byte below
+// 0x20, 0x7f, or a C1 control U+0080 to U+009F in UTF-8) and every byte that
+// is not part of well-formed UTF-8 is written as \t, \n, \r or \xHH, byte by
+// byte, so a hostile file name can neither break the line nor send the
+// terminal a control sequence; printable ASCII and other UTF-8 stay as they are.
 bool write_message(std::FILE* stream, const char* before, const char* name, const char* after);
 
 #endif

@@ -25,9 +25,11 @@ TEST_F(Lcdump, ExampleValuesFromTheFieldGuide)
     expect_result(lcdump({"-in", path}), "1\n0.250000 -1 -0.500000 0.000001 0.000000 0.000000 1.000000 0 2.000000\n", "", 0);
 }
 
+const std::string usage =
+    "Usage: lcdump -in FILE [-file OPTIONFILE] [-csv] [-exact] [-fits] (or -help, -version). Try 'lcdump --help'\n";
+
 TEST_F(Lcdump, MissingInputNameGivesUsage)
 {
-    const std::string usage = "Usage: lcdump -in FILE [-file OPTIONFILE]\n";
     expect_result(lcdump({}), "", usage, 8);
     expect_result(lcdump({"-in"}), "", usage, 8);
     expect_result(lcdump({"-in", ""}), "", usage, 8);
@@ -191,7 +193,7 @@ TEST_F(Lcdump, HelpAndVersionOnlyWithoutAnInputFile)
     for (const char* word : {"-help", "--help", "-h"}) {
         RunResult r = lcdump({word});
         EXPECT_EQ(r.out.rfind("Usage: lcdump -in FILE [-file OPTIONFILE] [-csv] [-exact] [-fits]\n", 0), 0u) << word;
-        for (const char* option : {"-in", "-file", "-csv", "-exact", "-version", "man lcdump"})
+        for (const char* option : {"-in", "-file", "-csv", "-exact", "-version", "--help", "--version", "man lcdump"})
             EXPECT_NE(r.out.find(option), std::string::npos) << option;
         EXPECT_EQ(r.err + std::to_string(r.status), "0");
     }
@@ -199,4 +201,47 @@ TEST_F(Lcdump, HelpAndVersionOnlyWithoutAnInputFile)
         expect_result(lcdump({word}), "lcdump " LCDUMP_VERSION "\n", "", 0);
     std::string path = file("lc.bin", numbered_file(1));
     expect_result(lcdump({"-h", "-in", path, "--version"}), "1\n" + lines_for(0, 1), "", 0);
+}
+
+TEST_F(Lcdump, SwitchesTakeTwoDashesAndMistakesGetAHint)
+{
+    const std::string lc = file("star.lc", numbered_file(2)), odd = file("a\x1b[2J.lc", numbered_file(1));
+    const std::string no_input = file("plain.opt", "csv\n"), dashed = file("dashed.opt", "-csv\nin " + lc + "\n");
+    const std::string text = lcdump({"-in", lc}).out, csv = lcdump({"-in", lc, "-csv"}).out;
+    const std::string exact = lcdump({"-in", lc, "-exact"}).out, both = lcdump({"-in", lc, "-csv", "-exact"}).out;
+    const std::string fits = lcdump({"-in", lc, "-fits"}).out;
+    auto hint = [](const std::string& words) { return "lcdump: no input named; did you mean: lcdump " + words + "\n" + usage; };
+    const struct {
+        std::vector<std::string> args;
+        std::string out, err;
+        int status;
+    } table[] = {
+        {{"-in", lc, "--csv"}, csv, "", 0},
+        {{"--exact", "-in", lc}, exact, "", 0},
+        {{"--csv", "-in", lc, "--exact"}, both, "", 0},
+        {{"-in", lc, "--fits"}, fits, "", 0},
+        {{"-in", lc, "--verbose", "--in", "x", "--file", "y"}, text, "", 0},
+        {{"-file", dashed}, text, "", 0},  // an option file's "-csv" stays an unknown word
+        {{lc, "--csv"}, "", hint("-in " + lc), 8},
+        {{"--in", lc}, "", hint("-in " + lc), 8},
+        {{"-in=" + lc}, "", hint("-in " + lc), 8},
+        {{"--in=missing.lc"}, "", hint("-in missing.lc"), 8},
+        {{"--file", no_input}, "", hint("-file " + no_input), 8},
+        {{odd}, "", hint("-in " + dir + "/a\\x1b[2J.lc"), 8},
+        {{"-file", no_input}, "", usage, 8},  // the option file is named the right way
+        {{dir, "missing.lc", "-in=", "--in"}, "", usage, 8},
+    };
+    for (const auto& row : table)
+        expect_result(lcdump(row.args), row.out, row.err, row.status);
+}
+
+TEST_F(Lcdump, DumpsTheSampleUnderUlimitS64)
+{
+    const std::string sample = LCDUMP_SOURCE_DIR "/examples/sample.lc";
+    std::vector<std::string> args = {"/bin/sh", "-c", "ulimit -s 64 && exec \"$@\"", "sh"};
+    for (const std::string& word : command_line(LCDUMP_BINARY, {"-in", sample}))
+        args.push_back(word);
+    const RunResult plain = lcdump({"-in", sample});
+    ASSERT_EQ(plain.out.compare(0, 4, "278\n"), 0);
+    expect_result(run_program(args), plain.out, "", 0);
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Replays the terminal sessions of a README: in every ```console block, a line
-# starting with "$ " is a command and the lines below it, up to the next
-# command, are what it must print (standard error included, as a terminal
-# shows it). The commands run one after another in a scratch directory that
-# sees the repository's examples/, with the built lcdump first on the PATH.
+# starting with "$ " is a command, continued on the lines right below it that
+# start with "> ", and the lines below those, up to the next command, are what
+# it must print (standard error included, as a terminal shows it). The
+# commands run one after another in a scratch directory that sees the
+# repository's examples/, with the built lcdump first on the PATH.
 #
 #   readme_examples.sh BINDIR SOURCEDIR
 set -u
@@ -54,6 +55,8 @@ while IFS= read -r line || [ -n "$line" ]; do
       command=${line#'$ '}
       pending=1
     fi
+  elif [[ $line == '> '* ]] && [ $pending -eq 1 ] && [ -z "$expected" ]; then
+    command+=$'\n'${line#'> '}
   else
     expected+=$line$'\n'
   fi

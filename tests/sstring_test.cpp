@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <iomanip>
 #include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "sstring.h"
 
@@ -140,4 +143,34 @@ TEST(NumberText, StrToNumbers)
     EXPECT_DOUBLE_EQ(str2f("\t-1.5x"), -1.5);
     EXPECT_EQ(str2f("abc"), 0.0);
     EXPECT_EQ(str2f(String()), 0.0);
+}
+
+// What write_message makes of a name: every control character and every byte
+// outside well-formed UTF-8 as an escape, byte by byte; letters as they are.
+TEST(WriteMessage, EscapesControlsAndBrokenUtf8Only)
+{
+    // U+00E9, U+00A0 (the first after C1), U+07FF, U+661F, U+FFFD, U+1D11E, U+10FFFF
+    const char* letters = "\xc3\xa9toile \xc2\xa0\xdf\xbf \xe6\x98\x9f\xef\xbf\xbd \xf0\x9d\x84\x9e\xf4\x8f\xbf\xbf";
+    std::vector<std::pair<std::string, std::string>> table = {
+        {"\t\n\r\x7f ~", "\\t\\n\\r\\x7f ~"}, {letters, letters},
+        {"\xc0\xaf \xe0\x9f\xbf \xf0\x8f\xbf\xbf", "\\xc0\\xaf \\xe0\\x9f\\xbf \\xf0\\x8f\\xbf\\xbf"},  // overlong
+        {"\xed\xa0\x80 \xf4\x90\x80\x80 \xf5\x80\xfe", "\\xed\\xa0\\x80 \\xf4\\x90\\x80\\x80 \\xf5\\x80\\xfe"},  // surrogate, too high, no lead
+        {"a\xc3 \xe6\x98z \xf0\x9d\x84", "a\\xc3 \\xe6\\x98z \\xf0\\x9d\\x84"},  // truncated
+    };
+    char escaped[16];
+    for (int c = 1; c < 0xa0; c = c == 0x1f ? 0x80 : c + 1) {  // C0 but tab, newline, return; C1 in UTF-8
+        std::snprintf(escaped, sizeof escaped, c < 0x20 ? "\\x%02x" : "\\xc2\\x%02x", c);
+        if (c != '\t' && c != '\n' && c != '\r')
+            table.push_back({c < 0x20 ? std::string(1, char(c)) : std::string("\xc2") + char(c), escaped});
+    }
+    for (const auto& row : table) {
+        std::FILE* stream = std::tmpfile();
+        ASSERT_NE(stream, nullptr);
+        EXPECT_TRUE(write_message(stream, "<", row.first.c_str(), ">"));
+        std::rewind(stream);
+        char text[256] = {};
+        std::size_t length = std::fread(text, 1, sizeof text, stream);
+        std::fclose(stream);
+        EXPECT_EQ(std::string(text, length), "<" + row.second + ">\n") << row.second;
+    }
 }
