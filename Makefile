@@ -137,6 +137,7 @@ package-check: all package package-windows
 	$(call need,lintian,lintian)
 	$(call need,man,man-db)
 	$(call need,unzip,unzip)
+	$(call need,$(WINE),wine64)
 	WINE=$(WINE) tests/package_check.sh ./$(BUILD)/lcdump $(PKG_BUILD) $(WIN_BUILD)
 
 # lcdump built for other processors (big-endian s390x among them) and run
@@ -146,6 +147,7 @@ cross-check: $(CROSS_CHECKS)
 $(CROSS_CHECKS): cross-check-%: all
 	$(call need,$*-linux-gnu-g++,g++-$*-linux-gnu)
 	$(call need,qemu-$*,qemu-user)
+	$(call need,python3,python3)
 	cmake -S . -B build-$* -DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake -DLCDUMP_CROSS=$* -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-$* -j2 --target lcdump
 	RUNNER="qemu-$* -L /usr/$*-linux-gnu" tests/windows_parity.sh ./$(BUILD)/lcdump build-$*/lcdump
@@ -159,6 +161,7 @@ scale-check: all
 # Files per second on 10,000 copies of the sample: a serial loop against
 # xargs -P2.
 bench-scale: all
+	$(call need,python3,python3)
 	bench/scale_bench.sh ./$(BUILD)/lcdump
 
 clean:

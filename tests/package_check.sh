@@ -61,15 +61,8 @@ dpkg_check() {
 zip_check() {
   unzip -q "$zip" -d "$scratch/zip" || return 1
   local dir=$scratch/zip/lcdump-$version-win64
-  diff <(cd "$dir" && find . -type f | sort) - <<EOF || return 1
-./CHANGELOG.txt
-./LICENSE.txt
-./README.txt
-./examples/sample.lc
-./examples/sample.opt
-./lcdump.exe
-./lcdump.html
-EOF
+  diff <(cd "$dir" && find . -type f | LC_ALL=C sort) <(printf './%s\n' CHANGELOG.txt LICENSE.txt README.txt \
+    examples/sample.lc examples/sample.opt lcdump.exe lcdump.html) || return 1
   WINE=$wine "$source/tests/windows_parity.sh" "$lcdump" "$dir/lcdump.exe" > "$scratch/parity" ||
     { cat "$scratch/parity"; return 1; }
   echo "lcdump.exe from the zip, parity cases: $(tail -n 1 "$scratch/parity")"
