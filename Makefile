@@ -18,8 +18,17 @@ BENCH_RUNS ?= 7
 BENCH_RECORDS ?= 1000000
 WIN_BUILD ?= build-win
 WINE ?= /usr/lib/wine/wine64
+PKG_BUILD ?= build-pkg
+# The processors cross-check builds for (Debian's g++-ARCH-linux-gnu), each
+# run under qemu-user in build-ARCH.
+CROSS_ARCHES ?= aarch64 s390x
+CROSS_CHECKS = $(CROSS_ARCHES:%=cross-check-%)
+
+# $(call need,COMMAND,PACKAGE): stop, in one line, where COMMAND is missing.
+need = @command -v $(1) >/dev/null 2>&1 || { echo "$@ needs $(1): apt-get install $(2)"; exit 1; }
 
 .PHONY: all demo test tests memcheck ci install plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
+.PHONY: package package-windows package-check cross-check $(CROSS_CHECKS) scale-check bench-scale
 
 # The program alone: CMake and a C++ compiler are all it needs.
 all: $(BUILD)/CMakeCache.txt
@@ -48,7 +57,7 @@ memcheck: tests
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j2 -L memcheck
 
 # Everything CI runs.
-ci: test memcheck sanitize fuzz-check windows-check
+ci: test memcheck sanitize fuzz-check windows-check package-check cross-check scale-check
 
 # Installs a stripped bin/lcdump and share/man/man1/lcdump.1 under PREFIX,
 # whatever prefix the build directory was first configured with; DESTDIR is
@@ -104,5 +113,56 @@ $(WIN_BUILD)/Makefile:
 windows-check: all windows
 	WINE=$(WINE) WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wineprefix tests/windows_parity.sh ./$(BUILD)/lcdump $(WIN_BUILD)/lcdump.exe
 
+# The Debian package and the source archive, made by CPack in a Release
+# build of their own: hardened, laid out for /usr, in $(PKG_BUILD)/.
+package:
+	$(call need,dpkg-shlibdeps,dpkg-dev)
+	cmake -S . -B $(PKG_BUILD) -DCMAKE_BUILD_TYPE=Release -DLCDUMP_PACKAGE=ON
+	cmake --build $(PKG_BUILD) -j2
+	cd $(PKG_BUILD) && cpack && cpack --config CPackSourceConfig.cmake
+
+# $(WIN_BUILD)/lcdump-VERSION-win64.zip: lcdump.exe, the documents, the
+# manual as HTML and the sample.
+package-windows:
+	$(call need,x86_64-w64-mingw32-g++-posix,g++-mingw-w64-x86-64-posix)
+	$(call need,mandoc,mandoc)
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release -DLCDUMP_PACKAGE=ON
+	cmake --build $(WIN_BUILD) -j2
+	cd $(WIN_BUILD) && cpack
+
+# The three packages used as their users would use them: lintian on the .deb,
+# then dpkg -i and -r (as root); the zip's lcdump.exe under wine; the source
+# archive built and tested in a scratch directory.
+package-check: all package package-windows
+	$(call need,lintian,lintian)
+	$(call need,man,man-db)
+	$(call need,unzip,unzip)
+	$(call need,$(WINE),wine64)
+	WINE=$(WINE) tests/package_check.sh ./$(BUILD)/lcdump $(PKG_BUILD) $(WIN_BUILD)
+
+# lcdump built for other processors (big-endian s390x among them) and run
+# under qemu-user on the parity cases, against this machine's build.
+cross-check: $(CROSS_CHECKS)
+
+$(CROSS_CHECKS): cross-check-%: all
+	$(call need,$*-linux-gnu-g++,g++-$*-linux-gnu)
+	$(call need,qemu-$*,qemu-user)
+	$(call need,python3,python3)
+	cmake -S . -B build-$* -DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake -DLCDUMP_CROSS=$* -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-$* -j2 --target lcdump
+	RUNNER="qemu-$* -L /usr/$*-linux-gnu" tests/windows_parity.sh ./$(BUILD)/lcdump build-$*/lcdump
+
+# The README's recipes for many files (xargs, GNU parallel, the Slurm script)
+# on 100 files, one of them cut short.
+scale-check: all
+	$(call need,parallel,parallel)
+	tests/scale_check.sh ./$(BUILD)/lcdump
+
+# Files per second on 10,000 copies of the sample: a serial loop against
+# xargs -P2.
+bench-scale: all
+	$(call need,python3,python3)
+	bench/scale_bench.sh ./$(BUILD)/lcdump
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WIN_BUILD) $(PKG_BUILD) $(CROSS_ARCHES:%=build-%)

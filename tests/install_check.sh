@@ -35,6 +35,10 @@ status=$?
 [ $status -eq 8 ] || fail "installed lcdump without arguments exited $status, not 8"
 [[ $usage == "Usage: lcdump -in FILE "* ]] || fail "unexpected usage line: $usage"
 
+# The page was configured with the version the program was built with.
+version=$("$program" --version)
+grep -q "^\.TH .*\"$version\"" "$page" || fail "the manual page's .TH line does not name $version"
+
 count=$("$program" -in "$sample" | head -1)
 lines=$("$program" -in "$sample" | wc -l)
 [ "$lines" -eq $((count + 1)) ] || fail "installed lcdump wrote $lines lines for $count records"

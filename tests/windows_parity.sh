@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Usage: windows_parity.sh LINUX_LCDUMP WINDOWS_EXE
+#        RUNNER="qemu-s390x -L /usr/s390x-linux-gnu" windows_parity.sh LINUX_LCDUMP OTHER_LCDUMP
 # Dumps the same files with the Linux build and with the Windows build run
 # under wine; every case must give the same stdout, stderr and exit status,
 # byte for byte. Windows is where text-mode I/O turns "\n" into "\r\n" on
 # output and stops input at 0x1A or folds "\r\n" into "\n", so the inputs hold
 # those bytes on purpose.
 # WINE (default /usr/lib/wine/wine64) and WINEPREFIX (default: wineprefix
-# beside the .exe) may be set.
+# beside the .exe) may be set. With RUNNER set, the second build runs through
+# that command instead of wine: the same cases then check a build for another
+# processor (a big-endian one, say) under qemu-user against this machine's.
 set -u
 if [ $# -ne 2 ]; then
   echo "usage: $0 LINUX_LCDUMP WINDOWS_EXE" >&2
@@ -16,12 +19,13 @@ linux=$(realpath "$1")
 exe=$(realpath "$2")
 sample=$(realpath "$(dirname "$0")/../examples/sample.lc")
 wine=${WINE:-/usr/lib/wine/wine64}
+read -ra runner <<<"${RUNNER:-$wine}"
 export WINEDEBUG=-all
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$exe")/wineprefix}
 
 tmp=$(mktemp -d)
 # The wineserver of this prefix would otherwise linger a few seconds.
-trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1; rm -rf "$tmp"' EXIT
+trap '[ -n "${RUNNER:-}" ] || /usr/lib/wine/wineserver -k >/dev/null 2>&1; rm -rf "$tmp"' EXIT
 # Relative names from here on, so that messages naming a file match.
 cd "$tmp" || exit 2
 
@@ -77,6 +81,7 @@ EOF
 # name | arguments | file piped to standard input (empty: none)
 cases=(
   "sample|-in sample.lc|"
+  "sample, -exact|-in sample.lc -exact|"
   "zero count|-in zero.lc|"
   "truncated|-in truncated.lc|"
   "negative count|-in negative.lc|"
@@ -110,17 +115,21 @@ run() {
 }
 
 # The first start builds the prefix and talks about it; keep that out of the cases.
-start=${EPOCHREALTIME//[.,]/}
-"$wine" cmd /c exit >/dev/null 2>&1 || { echo "wine does not start: $wine" >&2; exit 2; }
-ms=$(((${EPOCHREALTIME//[.,]/} - start) / 1000))
-printf 'wine ready in %d.%03ds\n' $((ms / 1000)) $((ms % 1000))
+if [ -n "${RUNNER:-}" ]; then
+  echo "$exe through $RUNNER"
+else
+  start=${EPOCHREALTIME//[.,]/}
+  "$wine" cmd /c exit >/dev/null 2>&1 || { echo "wine does not start: $wine" >&2; exit 2; }
+  ms=$(((${EPOCHREALTIME//[.,]/} - start) / 1000))
+  printf 'wine ready in %d.%03ds\n' $((ms / 1000)) $((ms % 1000))
+fi
 
 passed=0 failed=0
 for c in "${cases[@]}"; do
   IFS='|' read -r name args feed <<<"$c"
   read -ra argv <<<"$args"
   run linux "$linux" "${argv[@]}"
-  run win "$wine" "$exe" "${argv[@]}"
+  run win "${runner[@]}" "$exe" "${argv[@]}"
   bad=()
   for part in out err status; do
     cmp -s "linux.$part" "win.$part" || bad+=("$part")
