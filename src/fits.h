@@ -24,7 +24,8 @@ void fits_encode_checksum(std::uint32_t sum, char text[16]);
 // end from the held records. Nothing is written before finish().
 class FitsWriter {
 public:
-    // creator names the program in the table's CREATOR card.
+    // creator, at most 68 characters and no quote, names the program in
+    // the table's CREATOR card.
     FitsWriter(std::FILE* out, const char* creator);
     FitsWriter(const FitsWriter&) = delete;
     FitsWriter& operator=(const FitsWriter&) = delete;
