@@ -144,7 +144,8 @@ namespace {
 
 const char HELP[] =
     "Usage: lcdump -in FILE [-file OPTIONFILE] [-csv] [-exact] [-fits]\n"
-    "Write a binary light-curve measurement file as text, one line per record.\n"
+    "Write a binary light-curve measurement file as text, one line per record,\n"
+    "or as a FITS binary table.\n"
     "\n"
     "  -in FILE          the measurement file; -in - reads standard input\n"
     "  -file OPTIONFILE  further options from a file, one a line, without the\n"
