@@ -211,20 +211,8 @@ bool FitsWriter::finish(const FieldArrays& records)
     primary.logical("EXTEND", true, "a binary table follows");
     seal(primary, 0);
 
-    struct Column {
-        const char* name;
-        const char* form;
-        const char* comment;
-    };
-    static const Column columns[] = {
-        {"JD", "1D", "Julian Date"}, {"obsID", "1J", ""},  {"flux1", "1E", ""},
-        {"err1", "1E", ""},          {"sky", "1E", ""},    {"errs", "1E", ""},
-        {"chisq1", "1E", ""},        {"nuse", "1J", ""},   {"effective_pix", "1E", ""},
-    };
-    static const char* const type_keys[] = {"TTYPE1", "TTYPE2", "TTYPE3", "TTYPE4", "TTYPE5",
-                                            "TTYPE6", "TTYPE7", "TTYPE8", "TTYPE9"};
-    static const char* const form_keys[] = {"TFORM1", "TFORM2", "TFORM3", "TFORM4", "TFORM5",
-                                            "TFORM6", "TFORM7", "TFORM8", "TFORM9"};
+    // JD is a double, obsID and nuse are integers, the rest floats.
+    static const char* const forms[FIELD_COUNT] = {"1D", "1J", "1E", "1E", "1E", "1E", "1E", "1J", "1E"};
     Header table;
     table.string("XTENSION", "BINTABLE", "binary table");
     table.integer("BITPIX", 8, "bytes");
@@ -233,12 +221,13 @@ bool FitsWriter::finish(const FieldArrays& records)
     table.integer("NAXIS2", count_, "rows");
     table.integer("PCOUNT", 0, "no heap");
     table.integer("GCOUNT", 1, "one table");
-    table.integer("TFIELDS", 9, "columns");
-    for (std::size_t i = 0; i < 9; ++i) {
-        table.string(type_keys[i], columns[i].name, columns[i].comment);
-        const bool is_double = columns[i].form[1] == 'D', is_int = columns[i].form[1] == 'J';
-        table.string(form_keys[i], columns[i].form,
-                     is_double ? "64-bit float" : is_int ? "32-bit integer" : "32-bit float");
+    table.integer("TFIELDS", static_cast<std::int32_t>(FIELD_COUNT), "columns");
+    for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
+        char type_key[] = "TTYPEn", form_key[] = "TFORMn";
+        type_key[5] = form_key[5] = static_cast<char>('1' + i);
+        table.string(type_key, FIELD_NAMES[i], i == 0 ? "Julian Date" : "");
+        table.string(form_key, forms[i],
+                     forms[i][1] == 'D' ? "64-bit float" : forms[i][1] == 'J' ? "32-bit integer" : "32-bit float");
     }
     table.string("EXTNAME", "MEASUREMENTS", "the measurement records");
     table.string("CREATOR", creator_, "");
@@ -265,23 +254,17 @@ bool FitsWriter::finish(const FieldArrays& records)
     });
     const std::size_t data_bytes = RECORD_BYTES * static_cast<std::size_t>(count_);
     const std::size_t padding = (FITS_BLOCK - data_bytes % FITS_BLOCK) % FITS_BLOCK;
-    return written && put_zeros(padding) && flush() && std::fflush(out_) == 0;
+    return written && put(nullptr, padding) && flush() && std::fflush(out_) == 0;
 }
 
 bool FitsWriter::put(const void* bytes, std::size_t n)
 {
     if (used_ + n > BUFFER_BYTES && !flush())
         return false;
-    std::memcpy(buffer_ + used_, bytes, n);
-    used_ += n;
-    return true;
-}
-
-bool FitsWriter::put_zeros(std::size_t n)
-{
-    if (used_ + n > BUFFER_BYTES && !flush())
-        return false;
-    std::memset(buffer_ + used_, 0, n);
+    if (bytes != nullptr)
+        std::memcpy(buffer_ + used_, bytes, n);
+    else
+        std::memset(buffer_ + used_, 0, n);
     used_ += n;
     return true;
 }

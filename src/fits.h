@@ -40,8 +40,8 @@ public:
     bool finish(const FieldArrays& records);
 
 private:
+    // n bytes, or n zeros for null bytes.
     bool put(const void* bytes, std::size_t n);
-    bool put_zeros(std::size_t n);
     bool flush();
 
     std::FILE* out_;

@@ -38,6 +38,9 @@ double load_f64(const unsigned char* b)
 
 }  // namespace
 
+const char* const FIELD_NAMES[FIELD_COUNT] = {"JD",   "obsID",  "flux1", "err1",         "sky",
+                                              "errs", "chisq1", "nuse",  "effective_pix"};
+
 std::int32_t decode_count(const unsigned char* bytes)
 {
     return load_i32(bytes);

@@ -23,6 +23,10 @@ struct Measurement {
 const std::size_t COUNT_BYTES = 4;
 const std::size_t RECORD_BYTES = 40;
 
+// The fields' names in record order, as every output form names them.
+const std::size_t FIELD_COUNT = 9;
+extern const char* const FIELD_NAMES[FIELD_COUNT];
+
 // Little-endian decoding, independent of the host's byte order; float and
 // double bits are copied, never converted.
 std::int32_t decode_count(const unsigned char* bytes);

@@ -50,9 +50,15 @@ std::size_t format_record(const Measurement& m, const OutputForm& form, char* li
 
 std::size_t format_header(char* line)
 {
-    const char header[] = "JD,obsID,flux1,err1,sky,errs,chisq1,nuse,effective_pix\n";
-    std::memcpy(line, header, sizeof header - 1);
-    return sizeof header - 1;
+    char* p = line;
+    for (const char* name : FIELD_NAMES) {
+        const std::size_t length = std::strlen(name);
+        std::memcpy(p, name, length);
+        p += length;
+        *p++ = ',';
+    }
+    p[-1] = '\n';
+    return static_cast<std::size_t>(p - line);
 }
 
 bool TextWriter::begin(std::int32_t count)
