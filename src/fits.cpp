@@ -236,10 +236,14 @@ bool FitsWriter::finish(const FieldArrays& records)
 
     if (!put(primary.bytes(), FITS_BLOCK) || !put(table.bytes(), FITS_BLOCK))
         return false;
+    // A write that failed ends the table: the buffer is not filled again,
+    // since nothing would empty it.
     bool written = true;
     records.each([&](const Measurement& m) {
         if (used_ == BUFFER_BYTES)
-            written = written && flush();
+            written = flush();
+        if (!written)
+            return false;
         unsigned char* row = buffer_ + used_;
         store_be64(row, bits_of(m.JD));
         store_be32(row + 8, bits_of(m.obsID));
@@ -251,6 +255,7 @@ bool FitsWriter::finish(const FieldArrays& records)
         store_be32(row + 32, bits_of(m.nuse));
         store_be32(row + 36, bits_of(m.effective_pix));
         used_ += RECORD_BYTES;
+        return true;
     });
     const std::size_t data_bytes = RECORD_BYTES * static_cast<std::size_t>(count_);
     const std::size_t padding = (FITS_BLOCK - data_bytes % FITS_BLOCK) % FITS_BLOCK;

@@ -49,16 +49,19 @@ public:
     // False when memory ran out.
     bool append(const Measurement& m);
 
-    // Calls visit(const Measurement&) for every record held, in order.
+    // Calls visit(const Measurement&) for every record held, in order, until
+    // it returns false; returns whether it never did.
     template <class Visit>
-    void each(Visit visit) const
+    bool each(Visit visit) const
     {
         for (const Chunk* c = first_; c != nullptr; c = c->next) {
             const std::size_t used = c == last_ ? used_ : chunk_records;
             for (std::size_t i = 0; i < used; ++i)
-                visit(Measurement{c->JD[i], c->obsID[i], c->flux1[i], c->err1[i], c->sky[i], c->errs[i],
-                                  c->chisq1[i], c->nuse[i], c->effective_pix[i]});
+                if (!visit(Measurement{c->JD[i], c->obsID[i], c->flux1[i], c->err1[i], c->sky[i], c->errs[i],
+                                       c->chisq1[i], c->nuse[i], c->effective_pix[i]}))
+                    return false;
         }
+        return true;
     }
 
 private:
