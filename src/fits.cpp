@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "numtext.h"
+#include "output.h"
 
 namespace {
 
@@ -69,10 +70,12 @@ std::uint32_t sum_words(const unsigned char* bytes, std::size_t n)
     return fold(sum);
 }
 
-// One header block, filled card by card; every header here fits one block.
+// One header block, filled card by card in place, in the output buffer: a
+// block on the stack would make -fits need more stack than the text forms.
+// Every header here fits one block.
 class Header {
 public:
-    Header() { std::memset(text_, ' ', sizeof text_); }
+    explicit Header(unsigned char* block) : text_(reinterpret_cast<char*>(block)) { std::memset(text_, ' ', FITS_BLOCK); }
 
     void logical(const char* keyword, bool value, const char* comment)
     {
@@ -127,7 +130,7 @@ private:
         }
     }
 
-    char text_[FITS_BLOCK];
+    char* text_;
     std::size_t cards_ = 0;
 };
 
@@ -204,7 +207,9 @@ bool FitsWriter::record(const Measurement& m)
 
 bool FitsWriter::finish(const FieldArrays& records)
 {
-    Header primary;
+    // Both headers go first into the empty buffer, which holds many blocks.
+    static_assert(BUFFER_BYTES >= 2 * FITS_BLOCK, "both headers fit the buffer");
+    Header primary(buffer_);
     primary.logical("SIMPLE", true, "conforms to the FITS standard");
     primary.integer("BITPIX", 8, "bytes");
     primary.integer("NAXIS", 0, "no data in the primary HDU");
@@ -213,7 +218,7 @@ bool FitsWriter::finish(const FieldArrays& records)
 
     // JD is a double, obsID and nuse are integers, the rest floats.
     static const char* const forms[FIELD_COUNT] = {"1D", "1J", "1E", "1E", "1E", "1E", "1E", "1J", "1E"};
-    Header table;
+    Header table(buffer_ + FITS_BLOCK);
     table.string("XTENSION", "BINTABLE", "binary table");
     table.integer("BITPIX", 8, "bytes");
     table.integer("NAXIS", 2, "a table of rows");
@@ -234,8 +239,7 @@ bool FitsWriter::finish(const FieldArrays& records)
     const std::uint32_t data_sum = fold(data_sum_);
     seal(table, data_sum);
 
-    if (!put(primary.bytes(), FITS_BLOCK) || !put(table.bytes(), FITS_BLOCK))
-        return false;
+    used_ = 2 * FITS_BLOCK;
     // A write that failed ends the table: the buffer is not filled again,
     // since nothing would empty it.
     bool written = true;
@@ -259,7 +263,7 @@ bool FitsWriter::finish(const FieldArrays& records)
     });
     const std::size_t data_bytes = RECORD_BYTES * static_cast<std::size_t>(count_);
     const std::size_t padding = (FITS_BLOCK - data_bytes % FITS_BLOCK) % FITS_BLOCK;
-    return written && put(nullptr, padding) && flush() && std::fflush(out_) == 0;
+    return written && put(nullptr, padding) && flush();
 }
 
 bool FitsWriter::put(const void* bytes, std::size_t n)
@@ -276,7 +280,7 @@ bool FitsWriter::put(const void* bytes, std::size_t n)
 
 bool FitsWriter::flush()
 {
-    const bool written = std::fwrite(buffer_, 1, used_, out_) == used_;
+    const bool written = write_all(out_, buffer_, used_);
     used_ = 0;
     return written;
 }

@@ -5,28 +5,13 @@
 #include <cstring>
 
 #include "fits.h"
+#include "numtext.h"
 #include "options.h"
+#include "output.h"
+#include "platform.h"
 #include "usage.h"
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 namespace {
-
-// Windows opens the standard streams in text mode, which writes "\n" as
-// "\r\n" and ends binary input at a 0x1a byte. The program's bytes must be
-// the same on every platform, so the streams it uses are switched to binary;
-// elsewhere there is no difference to make.
-void use_binary_mode(std::FILE* stream)
-{
-#ifdef _WIN32
-    _setmode(_fileno(stream), _O_BINARY);
-#else
-    (void)stream;
-#endif
-}
 
 // The exit status of every run that could not complete.
 const int FAILURE_STATUS = 8;
@@ -37,16 +22,67 @@ int fail(std::FILE* messages, const char* before, const char* name, const char* 
     return FAILURE_STATUS;
 }
 
+// Other kinds of file that people hand lcdump by mistake, told by their first
+// four bytes. The kind only explains a failure: any bytes can also begin a
+// measurement file (a count of 559,903 is stored as 1f 8b 08 00, the start
+// of a gzip stream), so a file that holds its records is dumped whatever it
+// looks like.
+enum class Lookalike { none, gzip, fits, text };
+
+Lookalike looks_like(const unsigned char* first)
+{
+    if (first[0] == 0x1f && first[1] == 0x8b)
+        return Lookalike::gzip;
+    if (std::memcmp(first, "SIMP", 4) == 0)
+        return Lookalike::fits;
+    for (std::size_t i = 0; i < COUNT_BYTES; ++i) {
+        const unsigned char c = first[i];
+        if ((c < 0x20 || c > 0x7e) && c != '\t' && c != '\n' && c != '\r')
+            return Lookalike::none;
+    }
+    // lcdump's own text and CSV begin so.
+    return Lookalike::text;
+}
+
+// "Error: NAME" + what, then what the input looks like and what to do.
+int fail_input_as(std::FILE* messages, const char* name, const char* what, Lookalike kind)
+{
+    std::fputs("Error: ", messages);
+    write_name(messages, name, false);
+    std::fputs(what, messages);
+    switch (kind) {
+    case Lookalike::none:
+        break;
+    case Lookalike::gzip:
+        if (std::strcmp(name, "-") == 0) {
+            std::fputs("; it looks like gzip data: decompress it first, with gzip -dc", messages);
+        } else {
+            std::fputs("; it looks like gzip data: gzip -dc ", messages);
+            write_name(messages, name, true);
+            std::fputs(" | lcdump -in -", messages);
+        }
+        break;
+    case Lookalike::fits:
+        std::fputs("; it looks like a FITS file already, which astropy, TOPCAT and fv read as it is", messages);
+        break;
+    case Lookalike::text:
+        std::fputs("; it looks like text, such as lcdump's own output, not a measurement file", messages);
+        break;
+    }
+    return fail(messages, "", "", "");
+}
+
 // Input that stops short is a read error when the system said so, and
 // otherwise an end of file where more was due.
-int fail_input(int error_number, std::FILE* messages, const char* name, const char* what_was_due)
+int fail_input(int error_number, std::FILE* messages, const char* name, const char* what_was_due,
+               Lookalike kind = Lookalike::none)
 {
     if (error_number != 0) {
         char reason[256];
         std::snprintf(reason, sizeof reason, ": can't read: %s", std::strerror(error_number));
         return fail(messages, "Error: ", name, reason);
     }
-    return fail(messages, "Error: ", name, what_was_due);
+    return fail_input_as(messages, name, what_was_due, kind);
 }
 
 int fail_output(std::FILE* messages)
@@ -58,13 +94,14 @@ int fail_output(std::FILE* messages)
 
 const char* const OUT_OF_MEMORY = "Error: out of memory";
 
-// Reads the records behind the count and hands each to the writer as it
-// arrives, then the whole store at the end; whatever the output form, the
-// input is read and its faults are reported the same way.
+// Reads the records behind the count, and hands each to the writer as it
+// arrives or, when held, all of them once the last has arrived; whatever the
+// output form, the input is read and its faults are reported the same way.
 template <class Writer>
-int dump_records(RecordReader& reader, const char* name, std::int32_t count, Writer& writer, std::FILE* messages)
+int dump_records(RecordReader& reader, const char* name, std::int32_t count, Writer& writer, std::FILE* messages,
+                 bool hold, Lookalike kind)
 {
-    if (!writer.begin(count))
+    if (!hold && !writer.begin(count))
         return fail_output(messages);
     FieldArrays fields;
     for (std::int32_t n = 0; n < count; ++n) {
@@ -73,14 +110,16 @@ int dump_records(RecordReader& reader, const char* name, std::int32_t count, Wri
             char what[64];
             std::snprintf(what, sizeof what, ": ends after %d of %d records", static_cast<int>(n),
                           static_cast<int>(count));
-            return fail_input(reader.error_number(), messages, name, what);
+            return fail_input(reader.error_number(), messages, name, what, kind);
         }
         Measurement m = decode_record(bytes);
         if (!fields.append(m))
             return fail(messages, OUT_OF_MEMORY, "", "");
-        if (!writer.record(m))
+        if (!hold && !writer.record(m))
             return fail_output(messages);
     }
+    if (hold && !(writer.begin(count) && fields.each([&](const Measurement& m) { return writer.record(m); })))
+        return fail_output(messages);
     if (!writer.finish(fields))
         return fail_output(messages);
     return 0;
@@ -91,6 +130,8 @@ int dump_records(RecordReader& reader, const char* name, std::int32_t count, Wri
 int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages,
                       const OutputForm& form)
 {
+    // Measured before the first read, from where the input stands.
+    const long long size = bytes_left(in);
     RecordReader reader(in);
     if (!reader.has_block())
         return fail(messages, OUT_OF_MEMORY, "", "");
@@ -102,20 +143,49 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
             return fail(messages, "Can't open file: ", name, "");
         return fail_input(reader.error_number(), messages, name, ": no record count");
     }
-    std::int32_t count = decode_count(bytes);
+    const Lookalike kind = looks_like(bytes);
+    const std::int32_t count = decode_count(bytes);
     if (count < 0) {
         char what[64];
         std::snprintf(what, sizeof what, ": bad record count %d", static_cast<int>(count));
-        return fail(messages, "Error: ", name, what);
+        return fail_input_as(messages, name, what, kind);
     }
+    // A file too short for its count is named before any output, so that a
+    // pipeline never takes its first records for the whole.
+    const long long needed = static_cast<long long>(COUNT_BYTES + RECORD_BYTES * static_cast<std::uint64_t>(count));
+    if (size >= 0 && size < needed) {
+        char what[160];
+        char* p = what;
+        auto text = [&p](const char* piece) {
+            const std::size_t n = std::strlen(piece);
+            std::memcpy(p, piece, n);
+            p += n;
+        };
+        text(": holds ");
+        p = put_grouped(p, static_cast<std::uint64_t>(size - static_cast<long long>(COUNT_BYTES)) / RECORD_BYTES);
+        text(" of ");
+        p = put_grouped(p, static_cast<std::uint64_t>(count));
+        text(" records (");
+        p = put_grouped(p, static_cast<std::uint64_t>(size));
+        text(" bytes; ");
+        p = put_grouped(p, static_cast<std::uint64_t>(needed));
+        text(" needed)");
+        *p = '\0';
+        return fail_input_as(messages, name, what, kind);
+    }
+    // From a pipe, which cannot be sized, input that looks like something
+    // else is held until its last record has come: dumped then, or reported
+    // with nothing written. Other input streams as it comes, so that a cut
+    // short stream still gives the records it has.
+    const bool hold = size < 0 && kind != Lookalike::none;
     if (form.fits) {
         FitsWriter writer(out, "lcdump " LCDUMP_VERSION);
         if (!writer.has_buffer())
             return fail(messages, OUT_OF_MEMORY, "", "");
-        return dump_records(reader, name, count, writer, messages);
+        return dump_records(reader, name, count, writer, messages, hold, kind);
     }
     TextWriter writer(out, form);
-    return dump_records(reader, name, count, writer, messages);
+    return dump_records(reader, name, count, writer, messages, hold, kind);
 }
 
 int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form)
@@ -170,36 +240,61 @@ const char HELP[] =
 // word such as -h in a long command line never keeps a file from its dump.
 int show(const char* text)
 {
-    if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0)
+    if (!write_all(stdout, text, std::strlen(text)))
         return fail_output(stderr);
     return 0;
+}
+
+// The command that would have written the table to a file: the input's
+// name with its extension made .fits, both quoted for the shell.
+int fail_fits_to_terminal(const char* filename, std::FILE* messages)
+{
+    std::fputs("lcdump: FITS data not written to a terminal; redirect it: lcdump -in ", messages);
+    write_name(messages, filename, true);
+    std::fputs(" -fits > ", messages);
+    const String name(filename);
+    int stem = name.length();
+    for (int i = name.length() - 1; i > 0 && name[i] != '/' && name[i] != '\\'; --i)
+        if (name[i] == '.') {
+            stem = i;
+            break;
+        }
+    const String output = std::strcmp(filename, "-") == 0 ? String("out.fits") : name.substring(0, stem - 1) + ".fits";
+    write_name(messages, output.c_str(), true);
+    return fail(messages, "", "", "");
 }
 
 }  // namespace
 
 int run_lcdump(int argc, char** argv)
 {
-    // Every line is flushed as it ends; the buffer only gathers a line into
-    // one write, and being static it cannot fail to be had.
-    static char output_buffer[MAX_LINE_LENGTH * 4];
+    // Unbuffered: every write goes straight to the system, which is as the
+    // text forms want it (each line leaves as it ends, in one write) and
+    // lets a write that was cut short go on exactly where it stopped.
     use_binary_mode(stdout);
     use_binary_mode(stderr);
-    std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
 
     OptionSet options(argc, argv);
     String filename = options.getOption("in", 1, "");
     if (filename.length() == 0) {
-        if (options.checkSwitch("help") || options.checkSwitch("-help") || options.checkSwitch("h"))
+        if (switch_given(options, argc, "help") || switch_given(options, argc, "h"))
             return show(HELP);
-        if (options.checkSwitch("version") || options.checkSwitch("-version"))
+        if (switch_given(options, argc, "version"))
             return show("lcdump " LCDUMP_VERSION "\n");
         return fail_usage(argc, argv, stderr);
     }
+    if (int status = fail_near_miss(argc, argv, stderr))
+        return status;
     OutputForm form;
-    form.csv = switch_given(options, argc, argv, "csv");
-    form.exact = switch_given(options, argc, argv, "exact");
-    form.fits = switch_given(options, argc, argv, "fits");
+    form.csv = switch_given(options, argc, "csv");
+    form.exact = switch_given(options, argc, "exact");
+    form.fits = switch_given(options, argc, "fits");
     if (form.fits && form.csv)
         return fail(stderr, "Error: -fits and -csv can't be combined", "", "");
+    // Binary on a terminal is garbage at best, and a crafted file could send
+    // it control sequences.
+    if (form.fits && is_terminal(stdout))
+        return fail_fits_to_terminal(filename.c_str(), stderr);
     return dump_file(filename.c_str(), stdout, stderr, form);
 }

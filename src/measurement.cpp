@@ -122,14 +122,17 @@ bool RecordReader::fill(std::size_t n)
         end_ += got;
         if (got == want)
             continue;
-        if (!std::ferror(in_))
-            break;
-        // A signal that interrupts a read is no read error.
-        if (error_number != EINTR) {
-            error_number_ = error_number;
+        if (std::ferror(in_)) {
+            // A signal that interrupts a read is no read error.
+            if (error_number != EINTR) {
+                error_number_ = error_number;
+                break;
+            }
+            std::clearerr(in_);
+        } else if (std::feof(in_)) {
             break;
         }
-        std::clearerr(in_);
+        // Less than was asked, but neither the end nor an error: ask again.
     }
     return end_ >= n;
 }

@@ -113,6 +113,18 @@ char* put_int(char* p, std::int32_t value)
     return std::to_chars(p, p + 12, value).ptr;
 }
 
+char* put_grouped(char* p, std::uint64_t value)
+{
+    char digits[20];
+    const std::size_t n = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i > 0 && (n - i) % 3 == 0)
+            *p++ = ',';
+        *p++ = digits[i];
+    }
+    return p;
+}
+
 // "%f" of a double, as printf writes it. Wherever the whole part fits 64
 // bits, which takes in any measurement, the digits are worked out in integers,
 // several times faster than std::to_chars does it.

@@ -13,6 +13,8 @@ const std::size_t MAX_NUMBER_TEXT = 320;
 
 // Each writes the text at p, without a terminating NUL, and returns the end.
 char* put_int(char* p, std::int32_t value);
+// A count for people to read, its digits in groups of three: 11,124.
+char* put_grouped(char* p, std::uint64_t value);
 // "%f": fixed point, six decimals, rounded half to even on the exact binary
 // value; nan, -nan, inf and -inf as glibc spells them.
 char* put_fixed(char* p, double value);

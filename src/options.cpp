@@ -151,3 +151,10 @@ int OptionSet::numArgs(String name)
     }
     return i - p;
 }
+
+String OptionSet::word(int index)
+{
+    if (index < 0 || index >= nwords)
+        return String();
+    return wordlist[static_cast<unsigned int>(index)];
+}

@@ -31,6 +31,11 @@ public:
     // The option word and the words behind it up to the next one starting with '-'.
     int numArgs(String name);
 
+    // The list itself, for a caller that reads it word by word: how many
+    // words it holds, and a copy of word index (no text out of range).
+    int wordCount() const { return nwords; }
+    String word(int index);
+
 private:
     int locate(String name);
     void readOptionFile(const String& filename);

@@ -74,4 +74,9 @@ void report_out_of_memory();
 // terminal a control sequence; printable ASCII and other UTF-8 stay as they are.
 bool write_message(std::FILE* stream, const char* before, const char* name, const char* after);
 
+// Writes name as write_message does, without a newline; when shell_quoted
+// and the name holds anything a shell reads specially, within single quotes
+// ('it'\''s.lc), so that a command suggested with it can be pasted safely.
+bool write_name(std::FILE* stream, const char* name, bool shell_quoted);
+
 #endif

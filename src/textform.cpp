@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "numtext.h"
+#include "output.h"
 
 namespace {
 
@@ -70,5 +71,5 @@ bool TextWriter::begin(std::int32_t count)
 // The whole line leaves at once.
 bool TextWriter::write_line(std::size_t length)
 {
-    return std::fwrite(line_, 1, length, out_) == length && std::fflush(out_) == 0;
+    return write_all(out_, line_, length);
 }

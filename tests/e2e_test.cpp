@@ -53,13 +53,16 @@ TEST_F(Lcdump, BadHeadersWriteNothing)
     expect_result(lcdump({"-in", negative}), "", "Error: " + negative + ": bad record count -5\n", 8);
 }
 
-TEST_F(Lcdump, TruncatedFileKeepsEveryCompleteRecord)
+TEST_F(Lcdump, TruncatedFileIsNamedFirstAndAStreamKeepsEveryCompleteRecord)
 {
     std::string bytes = numbered_file(3);
     bytes.replace(0, 4, encode_count(5));
     bytes += encode_record(numbered_record(3)).substr(0, 39);
     std::string path = file("cut.bin", bytes);
-    expect_result(lcdump({"-in", path}), "5\n" + lines_for(0, 3), "Error: " + path + ": ends after 3 of 5 records\n", 8);
+    expect_result(lcdump({"-in", path}), "", "Error: " + path + ": holds 3 of 5 records (163 bytes; 204 needed)\n", 8);
+    RunOptions piped;
+    piped.stdin_data = bytes;
+    expect_result(lcdump({"-in", "-"}, piped), "5\n" + lines_for(0, 3), "Error: -: ends after 3 of 5 records\n", 8);
 }
 
 TEST_F(Lcdump, LyingHeaderDoesNotAllocateTheClaimedSize)
@@ -79,8 +82,8 @@ TEST_F(Lcdump, LyingHeaderDoesNotAllocateTheClaimedSize)
 #endif
     std::string bytes = encode_count(2147483647) + encode_record(numbered_record(0)) + encode_record(numbered_record(1)) + "tail";
     std::string path = file("liar.bin", bytes);
-    expect_result(lcdump({"-in", path}, limited), "2147483647\n" + lines_for(0, 2),
-                  "Error: " + path + ": ends after 2 of 2147483647 records\n", 8);
+    expect_result(lcdump({"-in", path}, limited), "",
+                  "Error: " + path + ": holds 2 of 2,147,483,647 records (88 bytes; 85,899,345,884 needed)\n", 8);
 
     limited.stdin_data = bytes;
     expect_result(lcdump({"-in", "/dev/stdin"}, limited), "2147483647\n" + lines_for(0, 2),
@@ -172,8 +175,9 @@ TEST_F(Lcdump, CsvHasAHeaderRowAndNoCountLine)
     expect_result(lcdump({"-in", file("lc.bin", numbered_file(2)), "-csv"}), header + rows, "", 0);
     expect_result(lcdump({"-csv", "-in", file("none.bin", encode_count(0))}), header, "", 0);
     // Complete rows only, and no header before the count has been read.
-    std::string cut = file("cut.bin", numbered_file(3).substr(0, 100));
-    expect_result(lcdump({"-csv", "-in", cut}), header + rows, "Error: " + cut + ": ends after 2 of 3 records\n", 8);
+    RunOptions cut;
+    cut.stdin_data = numbered_file(3).substr(0, 100);
+    expect_result(lcdump({"-csv", "-in", "-"}, cut), header + rows, "Error: -: ends after 2 of 3 records\n", 8);
     std::string headless = file("headless.bin", "\x01\x00");
     expect_result(lcdump({"-csv", "-in", headless}), "", "Error: " + headless + ": no record count\n", 8);
 }
@@ -203,36 +207,88 @@ TEST_F(Lcdump, HelpAndVersionOnlyWithoutAnInputFile)
     expect_result(lcdump({"-h", "-in", path, "--version"}), "1\n" + lines_for(0, 1), "", 0);
 }
 
-TEST_F(Lcdump, SwitchesTakeTwoDashesAndMistakesGetAHint)
+// Command lines and inputs as people get them wrong: each is either taken as
+// meant or named in one line before any output.
+TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
 {
     const std::string lc = file("star.lc", numbered_file(2)), odd = file("a\x1b[2J.lc", numbered_file(1));
+    file("--csv", numbered_file(2));
+    for (const char* name : {"my file.lc", "$(id).lc", "it's.lc"})
+        file(name, numbered_file(1));
     const std::string no_input = file("plain.opt", "csv\n"), dashed = file("dashed.opt", "-csv\nin " + lc + "\n");
     const std::string text = lcdump({"-in", lc}).out, csv = lcdump({"-in", lc, "-csv"}).out;
     const std::string exact = lcdump({"-in", lc, "-exact"}).out, both = lcdump({"-in", lc, "-csv", "-exact"}).out;
     const std::string fits = lcdump({"-in", lc, "-fits"}).out;
     auto hint = [](const std::string& words) { return "lcdump: no input named; did you mean: lcdump " + words + "\n" + usage; };
+    auto unknown = [](const std::string& word, const std::string& meant) {
+        return "lcdump: unknown " + word + "; did you mean " + meant + "?\n";
+    };
+    // Other kinds of file: a gzip stream whose count (559,903) is stored as
+    // 1f 8b 08 00, the CSV header, FITS cards and lcdump's own text. A gzip
+    // count that small (35,615) whose records are all there is dumped.
+    const std::string gz = file("star.lc.gz", std::string("\x1f\x8b\x08\x00", 4) + std::string(60, '\x01'));
+    const std::string table_csv = file("star.csv", "JD,obsID,flux1\n2459000.5,1,2\n");
+    const std::string image = file("star.fits", "SIMPLE  =                    T" + std::string(50, ' '));
+    const std::string own = file("star.txt", "278\n2459000.640656 100001\n");
+    std::string full_gz = numbered_file(35615);
+    full_gz.replace(0, 4, "\x1f\x8b\x00\x00", 4);
+    const std::string gz_dump = lcdump({"-in", file("full.gz", full_gz)}).out;
+    const std::string text_input = "JD,obsID,flux1\n" + std::string(40, '1');
     const struct {
         std::vector<std::string> args;
-        std::string out, err;
+        std::string stdin_data, out, err;
         int status;
     } table[] = {
-        {{"-in", lc, "--csv"}, csv, "", 0},
-        {{"--exact", "-in", lc}, exact, "", 0},
-        {{"--csv", "-in", lc, "--exact"}, both, "", 0},
-        {{"-in", lc, "--fits"}, fits, "", 0},
-        {{"-in", lc, "--verbose", "--in", "x", "--file", "y"}, text, "", 0},
-        {{"-file", dashed}, text, "", 0},  // an option file's "-csv" stays an unknown word
-        {{lc, "--csv"}, "", hint("-in " + lc), 8},
-        {{"--in", lc}, "", hint("-in " + lc), 8},
-        {{"-in=" + lc}, "", hint("-in " + lc), 8},
-        {{"--in=missing.lc"}, "", hint("-in missing.lc"), 8},
-        {{"--file", no_input}, "", hint("-file " + no_input), 8},
-        {{odd}, "", hint("-in " + dir + "/a\\x1b[2J.lc"), 8},
-        {{"-file", no_input}, "", usage, 8},  // the option file is named the right way
-        {{dir, "missing.lc", "-in=", "--in"}, "", usage, 8},
+        {{"-in", lc, "--csv"}, "", csv, "", 0},
+        {{"--exact", "-in", lc}, "", exact, "", 0},
+        {{"--csv", "-in", lc, "--exact"}, "", both, "", 0},
+        {{"-in", lc, "--fits"}, "", fits, "", 0},
+        {{"-in", lc, "--verbose", "-o", "out.txt", "-x", "-h"}, "", text, "", 0},  // not close to any switch
+        {{"-file", dashed}, "", text, "", 0},  // an option file's "-csv" stays an unknown word
+        {{"-in", "--csv"}, "", text, "", 0},   // a value of -in is a name, never a switch
+        {{"-in", lc, "-fit"}, "", "", unknown("switch -fit", "-fits"), 8},
+        {{"-in", lc, "-cvs"}, "", "", unknown("switch -cvs", "-csv"), 8},
+        {{"-Fits", "-in", lc}, "", "", unknown("switch -Fits", "-fits"), 8},
+        {{"-in", lc, "--fits=yes"}, "", "", unknown("switch --fits=yes", "-fits"), 8},
+        {{"-in", lc, "-exat"}, "", "", unknown("switch -exat", "-exact"), 8},
+        {{"-in", lc, "--file", "x.opt"}, "", "", unknown("option --file", "-file x.opt"), 8},
+        {{"-in", lc, "-file=my x.opt"}, "", "", unknown("option -file=my x.opt", "-file 'my x.opt'"), 8},
+        {{lc, "--csv"}, "", "", hint("-in " + lc), 8},
+        {{"--csv", lc}, "", "", hint("-in " + lc), 8},
+        {{"--in", lc}, "", "", hint("-in " + lc), 8},
+        {{"-in=" + lc}, "", "", hint("-in " + lc), 8},
+        {{"--in=missing.lc"}, "", "", hint("-in missing.lc"), 8},
+        {{"--file", no_input}, "", "", hint("-file " + no_input), 8},
+        {{odd}, "", "", hint("-in '" + dir + "/a\\x1b[2J.lc'"), 8},
+        {{"my file.lc"}, "", "", hint("-in 'my file.lc'"), 8},
+        {{"$(id).lc"}, "", "", hint("-in '$(id).lc'"), 8},
+        {{"it's.lc"}, "", "", hint("-in 'it'\\''s.lc'"), 8},
+        {{"-file", no_input}, "", "", usage, 8},  // the option file is named the right way
+        {{dir, "missing.lc", "-in=", "--in"}, "", "", usage, 8},
+        {{"-in", gz}, "", "",
+         "Error: " + gz + ": holds 1 of 559,903 records (64 bytes; 22,396,124 needed); it looks like gzip data: gzip -dc " +
+             gz + " | lcdump -in -\n", 8},
+        {{"-in", table_csv}, "", "",
+         "Error: " + table_csv + ": holds 0 of 1,865,172,042 records (29 bytes; 74,606,881,684 needed); it looks like "
+             "text, such as lcdump's own output, not a measurement file\n", 8},
+        {{"-in", image, "-fits"}, "", "",
+         "Error: " + image + ": holds 1 of 1,347,242,323 records (80 bytes; 53,889,692,924 needed); it looks like a FITS "
+             "file already, which astropy, TOPCAT and fv read as it is\n", 8},
+        {{"-in", own, "-csv"}, "", "",
+         "Error: " + own + ": holds 0 of 171,456,306 records (26 bytes; 6,858,252,244 needed); it looks like text, "
+             "such as lcdump's own output, not a measurement file\n", 8},
+        {{"-in", "-"}, text_input, "",
+         "Error: -: ends after 1 of 1865172042 records; it looks like text, such as lcdump's own output, not a "
+             "measurement file\n", 8},
+        {{"-in", "-"}, full_gz, gz_dump, "", 0},
     };
-    for (const auto& row : table)
-        expect_result(lcdump(row.args), row.out, row.err, row.status);
+    ASSERT_EQ(gz_dump.compare(0, 6, "35615\n"), 0);
+    for (const auto& row : table) {
+        RunOptions run;
+        run.stdin_data = row.stdin_data;
+        run.cwd = dir;
+        expect_result(lcdump(row.args, run), row.out, row.err, row.status);
+    }
 }
 
 TEST_F(Lcdump, DumpsTheSampleUnderUlimitS64)

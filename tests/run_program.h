@@ -29,6 +29,7 @@ struct RunOptions {
     bool close_stdout = false;         // the child starts with standard output closed
     std::string stderr_path;           // when set, stderr goes to this file instead of a pipe
     bool ignore_sigpipe = false;       // the child starts with SIGPIPE ignored, as some shells leave it
+    std::string cwd;                   // when set, the child starts in this directory
 };
 
 // LCDUMP_RUNNER, when set, holds a command (words split at blanks) that the
@@ -88,6 +89,8 @@ public:
                 limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.address_space_limit);
                 ::setrlimit(RLIMIT_AS, &limit);
             }
+            if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0)
+                ::_exit(127);
             ::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
             for (const std::string& setting : options.environment)
                 ::putenv(const_cast<char*>(setting.c_str()));
