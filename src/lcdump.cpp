@@ -219,13 +219,13 @@ const char HELP[] =
     "\n"
     "  -in FILE          the measurement file; -in - reads standard input\n"
     "  -file OPTIONFILE  further options from a file, one a line, without the\n"
-    "                    dash (\"in lc.bin\", \"csv\"); the command line wins\n"
+    "                    dash (\"in star.lc\", \"csv\"); the command line wins\n"
     "  -csv              comma-separated rows under a row of column names,\n"
     "                    and no count line\n"
     "  -exact            every floating-point value in the shortest text that\n"
     "                    reads back to the same bits (may use exponent notation)\n"
     "  -fits             a FITS binary table instead of text, every value's bits\n"
-    "                    kept: lcdump -in lc.bin -fits > lc.fits\n"
+    "                    kept: lcdump -in star.lc -fits > star.fits\n"
     "  -help, -h         this help; also --help\n"
     "  -version          the version; also --version\n"
     "Switches take two dashes too (--csv, --exact, --fits); -in and -file take one.\n"
@@ -234,7 +234,7 @@ const char HELP[] =
     "line of JD obsID flux1 err1 sky errs chisq1 nuse effective_pix, separated\n"
     "by single spaces and written as printf's \"%f\" (six decimals) and \"%d\".\n"
     "Exit status: 0 after a complete dump; 8 after a one-line message.\n"
-    "The manual page has it all: man lcdump (or doc/lcdump.1 in the source).\n";
+    "The manual page has it all: man lcdump\n";
 
 // Help and version are asked for only when there is nothing to dump, so a
 // word such as -h in a long command line never keeps a file from its dump.
