@@ -72,6 +72,8 @@ files = {
     'short.lc': b'\x02\x00',
     'special.lc': count(len(specials)) + b''.join(specials),
     'ctrl.lc': count(len(ctrl)) + b''.join(ctrl),
+    'star.csv': b'JD,obsID,flux1\n2455000.5,7,1.25\n',
+    'star.lc.gz': b'\x1f\x8b\x08\x00' + bytes(60),
 }
 for name, data in files.items():
     with open(name, 'wb') as out:
@@ -100,6 +102,12 @@ cases=(
   "-fits 0x1A 0x0D 0x0A on stdin|-in - -fits|ctrl.lc"
   "-fits truncated|-in truncated.lc -fits|"
   "-fits with -csv|-in sample.lc -fits -csv|"
+  "CSV named as input|-in star.csv|"
+  "gzip named as input|-in star.lc.gz|"
+  "truncated on stdin|-in -|truncated.lc"
+  "CSV on stdin|-in -|star.csv"
+  "a switch misspelt|-in sample.lc -fit|"
+  "a bare name after a switch|--csv sample.lc|"
 )
 
 # run OUT_PREFIX COMMAND... : one case, stdin taken from $feed.
