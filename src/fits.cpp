@@ -13,11 +13,13 @@ const std::size_t CARD = 80;
 // Where a header's value ends: fixed-format logicals and numbers end in
 // column 30, and comments follow it.
 const std::size_t VALUE_END = 30;
-// The output is gathered into this many blocks before each write: a whole
-// number of blocks is also a whole number of 40-byte rows.
-const std::size_t BUFFER_BLOCKS = 20;
-const std::size_t BUFFER_BYTES = BUFFER_BLOCKS * FITS_BLOCK;
-static_assert(FITS_BLOCK % RECORD_BYTES == 0, "rows never straddle a buffer's end");
+// Rows are held in chunks of this many blocks, each written whole at the
+// end; the first chunk starts with room for the two header blocks. A chunk
+// and its row part are whole numbers of 40-byte rows.
+const std::size_t CHUNK_BYTES = 20 * FITS_BLOCK;
+const std::size_t HEADER_BYTES = 2 * FITS_BLOCK;
+static_assert(CHUNK_BYTES % RECORD_BYTES == 0 && (CHUNK_BYTES - HEADER_BYTES) % RECORD_BYTES == 0,
+              "rows never straddle a chunk's end");
 
 std::uint32_t bits_of(float value)
 {
@@ -38,18 +40,13 @@ std::uint32_t bits_of(std::int32_t value)
     return static_cast<std::uint32_t>(value);
 }
 
-void store_be32(unsigned char* p, std::uint32_t v)
+// The value's bits, most significant byte first, as FITS stores them.
+template <class T>
+void store_big_endian(unsigned char* p, T value)
 {
-    p[0] = static_cast<unsigned char>(v >> 24);
-    p[1] = static_cast<unsigned char>(v >> 16);
-    p[2] = static_cast<unsigned char>(v >> 8);
-    p[3] = static_cast<unsigned char>(v);
-}
-
-void store_be64(unsigned char* p, std::uint64_t v)
-{
-    store_be32(p, static_cast<std::uint32_t>(v >> 32));
-    store_be32(p + 4, static_cast<std::uint32_t>(v));
+    const auto bits = bits_of(value);
+    for (std::size_t i = 0; i < sizeof bits; ++i)
+        p[i] = static_cast<unsigned char>(bits >> (8 * (sizeof bits - 1 - i)));
 }
 
 // FITS checksums add 32-bit words in ones' complement: each carry out of the
@@ -180,45 +177,65 @@ void fits_encode_checksum(std::uint32_t sum, char text[16])
         text[i] = spread[(i + 15) % 16];
 }
 
-FitsWriter::FitsWriter(std::FILE* out, const char* creator)
-    : out_(out), creator_(creator), buffer_(static_cast<unsigned char*>(std::malloc(BUFFER_BYTES)))
-{
-}
+struct FitsWriter::Chunk {
+    Chunk* next;
+    std::size_t used;
+    unsigned char bytes[CHUNK_BYTES];
+};
+
+FitsWriter::FitsWriter(std::FILE* out, const char* creator) : out_(out), creator_(creator) {}
 
 FitsWriter::~FitsWriter()
 {
-    std::free(buffer_);
+    while (first_ != nullptr) {
+        Chunk* next = first_->next;
+        std::free(first_);
+        first_ = next;
+    }
+}
+
+bool FitsWriter::add_chunk(std::size_t reserved)
+{
+    Chunk* chunk = static_cast<Chunk*>(std::malloc(sizeof(Chunk)));
+    if (chunk == nullptr) {
+        out_of_memory_ = true;
+        return false;
+    }
+    chunk->next = nullptr;
+    chunk->used = reserved;
+    (last_ != nullptr ? last_->next : first_) = chunk;
+    last_ = chunk;
+    return true;
 }
 
 bool FitsWriter::begin(std::int32_t count)
 {
     count_ = count;
-    return true;
+    return add_chunk(HEADER_BYTES);
 }
 
 bool FitsWriter::record(const Measurement& m)
 {
-    const std::uint64_t jd = bits_of(m.JD);
-    data_sum_ += (jd >> 32) + (jd & 0xffffffff) + bits_of(m.obsID) + bits_of(m.flux1) + bits_of(m.err1) +
-                 bits_of(m.sky) + bits_of(m.errs) + bits_of(m.chisq1) + bits_of(m.nuse) + bits_of(m.effective_pix);
-    data_sum_ = (data_sum_ & 0xffffffff) + (data_sum_ >> 32);
+    if (last_->used == CHUNK_BYTES && !add_chunk(0))
+        return false;
+    unsigned char* row = last_->bytes + last_->used;
+    for_each_field(m, [row](const FieldInfo& field, auto value) { store_big_endian(row + field.offset, value); });
+    // The sum is taken of the very bytes that will be written.
+    data_sum_ += sum_words(row, RECORD_BYTES);
+    last_->used += RECORD_BYTES;
     return true;
 }
 
-bool FitsWriter::finish(const FieldArrays& records)
+bool FitsWriter::finish()
 {
-    // Both headers go first into the empty buffer, which holds many blocks.
-    static_assert(BUFFER_BYTES >= 2 * FITS_BLOCK, "both headers fit the buffer");
-    Header primary(buffer_);
+    Header primary(first_->bytes);
     primary.logical("SIMPLE", true, "conforms to the FITS standard");
     primary.integer("BITPIX", 8, "bytes");
     primary.integer("NAXIS", 0, "no data in the primary HDU");
     primary.logical("EXTEND", true, "a binary table follows");
     seal(primary, 0);
 
-    // JD is a double, obsID and nuse are integers, the rest floats.
-    static const char* const forms[FIELD_COUNT] = {"1D", "1J", "1E", "1E", "1E", "1E", "1E", "1J", "1E"};
-    Header table(buffer_ + FITS_BLOCK);
+    Header table(first_->bytes + FITS_BLOCK);
     table.string("XTENSION", "BINTABLE", "binary table");
     table.integer("BITPIX", 8, "bytes");
     table.integer("NAXIS", 2, "a table of rows");
@@ -228,59 +245,22 @@ bool FitsWriter::finish(const FieldArrays& records)
     table.integer("GCOUNT", 1, "one table");
     table.integer("TFIELDS", static_cast<std::int32_t>(FIELD_COUNT), "columns");
     for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
-        char type_key[] = "TTYPEn", form_key[] = "TFORMn";
-        type_key[5] = form_key[5] = static_cast<char>('1' + i);
-        table.string(type_key, FIELD_NAMES[i], i == 0 ? "Julian Date" : "");
-        table.string(form_key, forms[i],
-                     forms[i][1] == 'D' ? "64-bit float" : forms[i][1] == 'J' ? "32-bit integer" : "32-bit float");
+        const FieldInfo& field = FIELDS[i];
+        char type_key[16] = "TTYPE", form_key[16] = "TFORM", form[] = {'1', field.tform, '\0'};
+        *put_int(type_key + 5, static_cast<std::int32_t>(i + 1)) = '\0';
+        *put_int(form_key + 5, static_cast<std::int32_t>(i + 1)) = '\0';
+        table.string(type_key, field.name, i == 0 ? "Julian Date" : "");
+        table.string(form_key, form,
+                     field.tform == 'D' ? "64-bit float" : field.integer ? "32-bit integer" : "32-bit float");
     }
     table.string("EXTNAME", "MEASUREMENTS", "the measurement records");
     table.string("CREATOR", creator_, "");
-    const std::uint32_t data_sum = fold(data_sum_);
-    seal(table, data_sum);
+    seal(table, fold(data_sum_));
 
-    used_ = 2 * FITS_BLOCK;
-    // A write that failed ends the table: the buffer is not filled again,
-    // since nothing would empty it.
-    bool written = true;
-    records.each([&](const Measurement& m) {
-        if (used_ == BUFFER_BYTES)
-            written = flush();
-        if (!written)
+    for (const Chunk* c = first_; c != nullptr; c = c->next)
+        if (!write_all(out_, c->bytes, c->used))
             return false;
-        unsigned char* row = buffer_ + used_;
-        store_be64(row, bits_of(m.JD));
-        store_be32(row + 8, bits_of(m.obsID));
-        store_be32(row + 12, bits_of(m.flux1));
-        store_be32(row + 16, bits_of(m.err1));
-        store_be32(row + 20, bits_of(m.sky));
-        store_be32(row + 24, bits_of(m.errs));
-        store_be32(row + 28, bits_of(m.chisq1));
-        store_be32(row + 32, bits_of(m.nuse));
-        store_be32(row + 36, bits_of(m.effective_pix));
-        used_ += RECORD_BYTES;
-        return true;
-    });
+    static const unsigned char zeros[FITS_BLOCK] = {};
     const std::size_t data_bytes = RECORD_BYTES * static_cast<std::size_t>(count_);
-    const std::size_t padding = (FITS_BLOCK - data_bytes % FITS_BLOCK) % FITS_BLOCK;
-    return written && put(nullptr, padding) && flush();
-}
-
-bool FitsWriter::put(const void* bytes, std::size_t n)
-{
-    if (used_ + n > BUFFER_BYTES && !flush())
-        return false;
-    if (bytes != nullptr)
-        std::memcpy(buffer_ + used_, bytes, n);
-    else
-        std::memset(buffer_ + used_, 0, n);
-    used_ += n;
-    return true;
-}
-
-bool FitsWriter::flush()
-{
-    const bool written = write_all(out_, buffer_, used_);
-    used_ = 0;
-    return written;
+    return write_all(out_, zeros, (FITS_BLOCK - data_bytes % FITS_BLOCK) % FITS_BLOCK);
 }

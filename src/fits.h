@@ -19,11 +19,14 @@ const std::size_t FITS_BLOCK = 2880;
 // a-z, so that adding them back to a unit whose sum is sum makes it all ones.
 void fits_encode_checksum(std::uint32_t sum, char text[16]);
 
-// A header is written only once the row count is known, and it carries the
-// sum of the data, so the rows are summed as they arrive and written at the
-// end from the held records. Nothing is written before finish().
+// A writer (see writer.h) that holds every row itself: the header carries
+// the row count and the sum of the data, so nothing is written before
+// finish(). Each row is encoded once, as it arrives, into the bytes that
+// will be written, and the data sum is taken over those very bytes.
 class FitsWriter {
 public:
+    static constexpr bool holds_records = true;
+
     // creator, at most 68 characters and no quote, names the program in
     // the table's CREATOR card.
     FitsWriter(std::FILE* out, const char* creator);
@@ -31,26 +34,27 @@ public:
     FitsWriter& operator=(const FitsWriter&) = delete;
     ~FitsWriter();
 
-    // False when there was no memory for the output buffer.
-    bool has_buffer() const { return buffer_ != nullptr; }
-
+    // Each false when there was no memory for the rows.
     bool begin(std::int32_t count);
     bool record(const Measurement& m);
     // Writes the whole file; false when the output could not take it.
-    bool finish(const FieldArrays& records);
+    bool finish();
+    bool out_of_memory() const { return out_of_memory_; }
 
 private:
-    // n bytes, or n zeros for null bytes.
-    bool put(const void* bytes, std::size_t n);
-    bool flush();
+    struct Chunk;
+    // A chunk of rows behind the last, its first reserved bytes left for
+    // the headers.
+    bool add_chunk(std::size_t reserved);
 
     std::FILE* out_;
     const char* creator_;
     std::int32_t count_ = 0;
     // The ones' complement sum of the rows, carries not yet folded in.
     std::uint64_t data_sum_ = 0;
-    unsigned char* buffer_;
-    std::size_t used_ = 0;
+    Chunk* first_ = nullptr;
+    Chunk* last_ = nullptr;
+    bool out_of_memory_ = false;
 };
 
 #endif

@@ -94,15 +94,25 @@ int fail_output(std::FILE* messages)
 
 const char* const OUT_OF_MEMORY = "Error: out of memory";
 
-// Reads the records behind the count, and hands each to the writer as it
-// arrives or, when held, all of them once the last has arrived; whatever the
-// output form, the input is read and its faults are reported the same way.
+// After a writer's false: which of its two failures it was.
+template <class Writer>
+int fail_writer(const Writer& writer, std::FILE* messages)
+{
+    return writer.out_of_memory() ? fail(messages, OUT_OF_MEMORY, "", "") : fail_output(messages);
+}
+
+// Reads the records behind the count and hands each to the writer as it
+// arrives, keeping them for a writer that does not keep them itself. With
+// hold, a writing writer gets them all only once the last has arrived.
+// Whatever the output form, the input is read and its faults are reported
+// the same way.
 template <class Writer>
 int dump_records(RecordReader& reader, const char* name, std::int32_t count, Writer& writer, std::FILE* messages,
                  bool hold, Lookalike kind)
 {
+    hold = hold && !Writer::holds_records;
     if (!hold && !writer.begin(count))
-        return fail_output(messages);
+        return fail_writer(writer, messages);
     FieldArrays fields;
     for (std::int32_t n = 0; n < count; ++n) {
         const unsigned char* bytes = reader.take(RECORD_BYTES);
@@ -113,15 +123,15 @@ int dump_records(RecordReader& reader, const char* name, std::int32_t count, Wri
             return fail_input(reader.error_number(), messages, name, what, kind);
         }
         Measurement m = decode_record(bytes);
-        if (!fields.append(m))
+        if (!Writer::holds_records && !fields.append(m))
             return fail(messages, OUT_OF_MEMORY, "", "");
         if (!hold && !writer.record(m))
-            return fail_output(messages);
+            return fail_writer(writer, messages);
     }
     if (hold && !(writer.begin(count) && fields.each([&](const Measurement& m) { return writer.record(m); })))
-        return fail_output(messages);
-    if (!writer.finish(fields))
-        return fail_output(messages);
+        return fail_writer(writer, messages);
+    if (!writer.finish())
+        return fail_writer(writer, messages);
     return 0;
 }
 
@@ -180,8 +190,6 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
     const bool hold = size < 0 && kind != Lookalike::none;
     if (form.fits) {
         FitsWriter writer(out, "lcdump " LCDUMP_VERSION);
-        if (!writer.has_buffer())
-            return fail(messages, OUT_OF_MEMORY, "", "");
         return dump_records(reader, name, count, writer, messages, hold, kind);
     }
     TextWriter writer(out, form);

@@ -6,58 +6,34 @@
 
 namespace {
 
-std::uint32_t load_u32(const unsigned char* b)
+// The value of type T whose bits the little-endian bytes at b hold, on a
+// host of either byte order; the bits are copied, never converted.
+template <class T>
+T load(const unsigned char* b)
 {
-    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-}
-
-std::int32_t load_i32(const unsigned char* b)
-{
-    std::uint32_t u = load_u32(b);
-    std::int32_t i;
-    std::memcpy(&i, &u, sizeof i);
-    return i;
-}
-
-float load_f32(const unsigned char* b)
-{
-    std::uint32_t u = load_u32(b);
-    float f;
-    std::memcpy(&f, &u, sizeof f);
-    return f;
-}
-
-double load_f64(const unsigned char* b)
-{
-    std::uint64_t u = load_u32(b) | static_cast<std::uint64_t>(load_u32(b + 4)) << 32;
-    double d;
-    std::memcpy(&d, &u, sizeof d);
-    return d;
+    using Bits = std::conditional_t<sizeof(T) == 8, std::uint64_t, std::uint32_t>;
+    static_assert(sizeof(T) == sizeof(Bits), "fields are 4 or 8 bytes");
+    Bits bits = 0;
+    for (std::size_t i = 0; i < sizeof bits; ++i)
+        bits |= static_cast<Bits>(static_cast<Bits>(b[i]) << (8 * i));
+    T value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
 }
 
 }  // namespace
 
-const char* const FIELD_NAMES[FIELD_COUNT] = {"JD",   "obsID",  "flux1", "err1",         "sky",
-                                              "errs", "chisq1", "nuse",  "effective_pix"};
-
 std::int32_t decode_count(const unsigned char* bytes)
 {
-    return load_i32(bytes);
+    return load<std::int32_t>(bytes);
 }
 
 Measurement decode_record(const unsigned char* bytes)
 {
     Measurement m;
-    m.JD = load_f64(bytes);
-    m.obsID = load_i32(bytes + 8);
-    m.flux1 = load_f32(bytes + 12);
-    m.err1 = load_f32(bytes + 16);
-    m.sky = load_f32(bytes + 20);
-    m.errs = load_f32(bytes + 24);
-    m.chisq1 = load_f32(bytes + 28);
-    m.nuse = load_i32(bytes + 32);
-    m.effective_pix = load_f32(bytes + 36);
+    for_each_field(m, [bytes](const FieldInfo& field, auto& value) {
+        value = load<std::remove_reference_t<decltype(value)>>(bytes + field.offset);
+    });
     return m;
 }
 
@@ -82,15 +58,9 @@ bool FieldArrays::append(const Measurement& m)
         used_ = 0;
     }
     Chunk& c = *last_;
-    c.JD[used_] = m.JD;
-    c.obsID[used_] = m.obsID;
-    c.flux1[used_] = m.flux1;
-    c.err1[used_] = m.err1;
-    c.sky[used_] = m.sky;
-    c.errs[used_] = m.errs;
-    c.chisq1[used_] = m.chisq1;
-    c.nuse[used_] = m.nuse;
-    c.effective_pix[used_] = m.effective_pix;
+#define LCDUMP_STORE(name, type, offset, tform) c.name[used_] = m.name;
+    LCDUMP_FIELDS(LCDUMP_STORE)
+#undef LCDUMP_STORE
     ++used_;
     return true;
 }

@@ -7,25 +7,73 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <type_traits>
+
+// The record's layout, stated once: each field's name, its type in memory,
+// its offset in the 40-byte record and the letter that types its FITS column
+// (D a 64-bit float, J a 32-bit integer, E a 32-bit float). The struct, the
+// held arrays, the decoding and every output form are made from this list.
+#define LCDUMP_FIELDS(FIELD)               \
+    FIELD(JD, double, 0, 'D')              \
+    FIELD(obsID, std::int32_t, 8, 'J')     \
+    FIELD(flux1, float, 12, 'E')           \
+    FIELD(err1, float, 16, 'E')            \
+    FIELD(sky, float, 20, 'E')             \
+    FIELD(errs, float, 24, 'E')            \
+    FIELD(chisq1, float, 28, 'E')          \
+    FIELD(nuse, std::int32_t, 32, 'J')     \
+    FIELD(effective_pix, float, 36, 'E')
 
 struct Measurement {
-    double JD;
-    std::int32_t obsID;
-    float flux1;
-    float err1;
-    float sky;
-    float errs;
-    float chisq1;
-    std::int32_t nuse;
-    float effective_pix;
+#define LCDUMP_MEMBER(name, type, offset, tform) type name;
+    LCDUMP_FIELDS(LCDUMP_MEMBER)
+#undef LCDUMP_MEMBER
 };
 
 const std::size_t COUNT_BYTES = 4;
 const std::size_t RECORD_BYTES = 40;
 
-// The fields' names in record order, as every output form names them.
-const std::size_t FIELD_COUNT = 9;
-extern const char* const FIELD_NAMES[FIELD_COUNT];
+// What the output forms need to know of a field.
+struct FieldInfo {
+    const char* name;
+    std::size_t offset;
+    std::size_t size;
+    bool integer;
+    char tform;
+};
+
+constexpr FieldInfo FIELDS[] = {
+#define LCDUMP_INFO(name, type, offset, tform) {#name, offset, sizeof(type), std::is_integral<type>::value, tform},
+    LCDUMP_FIELDS(LCDUMP_INFO)
+#undef LCDUMP_INFO
+};
+constexpr std::size_t FIELD_COUNT = sizeof FIELDS / sizeof FIELDS[0];
+
+// The fields lie one behind the other from offset 0 and fill the record, and
+// each FITS letter is as wide as its type.
+constexpr bool layout_holds()
+{
+    std::size_t offset = 0;
+    for (const FieldInfo& f : FIELDS) {
+        const std::size_t fits_width = f.tform == 'D' ? 8 : f.tform == 'J' || f.tform == 'E' ? 4 : 0;
+        if (f.offset != offset || f.size != fits_width || f.integer != (f.tform == 'J'))
+            return false;
+        offset += f.size;
+    }
+    return offset == RECORD_BYTES;
+}
+static_assert(layout_holds(), "the fields fill the record in order, each typed as its FITS column");
+
+// Calls visit(const FieldInfo&, value) for each field of m, in record order;
+// value is the member itself, so a visit may also set it.
+template <class Record, class Visit>
+void for_each_field(Record& m, Visit&& visit)
+{
+    std::size_t i = 0;
+#define LCDUMP_VISIT(name, type, offset, tform) visit(FIELDS[i++], m.name);
+    LCDUMP_FIELDS(LCDUMP_VISIT)
+#undef LCDUMP_VISIT
+}
 
 // Little-endian decoding, independent of the host's byte order; float and
 // double bits are copied, never converted.
@@ -57,8 +105,9 @@ public:
         for (const Chunk* c = first_; c != nullptr; c = c->next) {
             const std::size_t used = c == last_ ? used_ : chunk_records;
             for (std::size_t i = 0; i < used; ++i)
-                if (!visit(Measurement{c->JD[i], c->obsID[i], c->flux1[i], c->err1[i], c->sky[i], c->errs[i],
-                                       c->chisq1[i], c->nuse[i], c->effective_pix[i]}))
+#define LCDUMP_ELEMENT(name, type, offset, tform) c->name[i],
+                if (!visit(Measurement{LCDUMP_FIELDS(LCDUMP_ELEMENT)}))
+#undef LCDUMP_ELEMENT
                     return false;
         }
         return true;
@@ -70,10 +119,9 @@ private:
     static const std::size_t chunk_records = std::size_t(1) << 16;
     struct Chunk {
         Chunk* next;
-        double JD[chunk_records];
-        std::int32_t obsID[chunk_records], nuse[chunk_records];
-        float flux1[chunk_records], err1[chunk_records], sky[chunk_records], errs[chunk_records],
-            chisq1[chunk_records], effective_pix[chunk_records];
+#define LCDUMP_ARRAY(name, type, offset, tform) type name[chunk_records];
+        LCDUMP_FIELDS(LCDUMP_ARRAY)
+#undef LCDUMP_ARRAY
     };
     Chunk* first_ = nullptr;
     Chunk* last_ = nullptr;

@@ -1,29 +1,26 @@
 #include "textform.h"
 
 #include <cstring>
-#include <initializer_list>
 
 #include "numtext.h"
 #include "output.h"
 
 namespace {
 
-// The nine fields in file order; put_real writes JD and each float field.
+// The fields in record order, integers as "%d", and put_real for JD and
+// each float field.
 template <class PutReal>
 std::size_t format_fields(const Measurement& m, char separator, PutReal put_real, char* line)
 {
-    char* p = put_real(line, m.JD);
-    *p++ = separator;
-    p = put_int(p, m.obsID);
-    for (float value : {m.flux1, m.err1, m.sky, m.errs, m.chisq1}) {
+    char* p = line;
+    for_each_field(m, [&](const FieldInfo&, auto value) {
+        if constexpr (std::is_integral<decltype(value)>::value)
+            p = put_int(p, value);
+        else
+            p = put_real(p, value);
         *p++ = separator;
-        p = put_real(p, value);
-    }
-    *p++ = separator;
-    p = put_int(p, m.nuse);
-    *p++ = separator;
-    p = put_real(p, m.effective_pix);
-    *p++ = '\n';
+    });
+    p[-1] = '\n';
     return static_cast<std::size_t>(p - line);
 }
 
@@ -52,9 +49,9 @@ std::size_t format_record(const Measurement& m, const OutputForm& form, char* li
 std::size_t format_header(char* line)
 {
     char* p = line;
-    for (const char* name : FIELD_NAMES) {
-        const std::size_t length = std::strlen(name);
-        std::memcpy(p, name, length);
+    for (const FieldInfo& field : FIELDS) {
+        const std::size_t length = std::strlen(field.name);
+        std::memcpy(p, field.name, length);
         p += length;
         *p++ = ',';
     }

@@ -9,23 +9,10 @@
 #include <cstdio>
 
 #include "measurement.h"
+#include "writer.h"
 
 // Longest possible line: nine values at their widest "%f"/"%d" text.
 const std::size_t MAX_LINE_LENGTH = 1024;
-
-// How records are written. By default: the count line, then values as "%d"
-// and "%f" write them, separated by single spaces.
-struct OutputForm {
-    // A header row of the field names instead of the count line, and commas
-    // between the values.
-    bool csv = false;
-    // Floating-point values in the shortest text that reads back to the same
-    // bits (float fields as binary32, JD as binary64); may use an exponent.
-    bool exact = false;
-    // A FITS binary table instead of text, each value in its own binary
-    // type; csv and exact then change nothing.
-    bool fits = false;
-};
 
 // Writes the newline-ended text into line (MAX_LINE_LENGTH bytes at least)
 // and returns its length. Numbers read exactly as "%d" and "%f" write them.
@@ -35,16 +22,19 @@ std::size_t format_record(const Measurement& m, char* line);
 std::size_t format_record(const Measurement& m, const OutputForm& form, char* line);
 std::size_t format_header(char* line);
 
-// Writes a dump in one of the text forms. Each line is flushed as it ends,
+// A writer (see writer.h) of the text forms. Each line leaves as it ends,
 // so that a pipeline sees every record as soon as it has been read.
 class TextWriter {
 public:
+    static constexpr bool holds_records = false;
+
     TextWriter(std::FILE* out, const OutputForm& form) : out_(out), form_(form) {}
 
     // Each false when the output could not take the line.
     bool begin(std::int32_t count);
     bool record(const Measurement& m) { return write_line(format_record(m, form_, line_)); }
-    bool finish(const FieldArrays&) { return true; }
+    bool finish() { return true; }
+    bool out_of_memory() const { return false; }
 
 private:
     bool write_line(std::size_t length);
