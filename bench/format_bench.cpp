@@ -25,7 +25,7 @@ void format_lines(benchmark::State& state, FormatLine format_line)
 {
     const auto* records = reinterpret_cast<const unsigned char*>(record_bytes().data());
     const std::size_t count = record_bytes().size() / RECORD_BYTES;
-    char line[MAX_LINE_LENGTH];
+    char line[MAX_OUTPUT_LINE];
     std::size_t n = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(format_line(records + RECORD_BYTES * n, line));

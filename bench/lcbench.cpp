@@ -99,7 +99,7 @@ std::uint64_t write_data_files(const std::string& path, const std::string& text_
     write_file(path, encode_file(measurements));
     std::FILE* text = std::fopen(text_path.c_str(), "wb");
     check_system(text != nullptr, "fopen");
-    char line[MAX_LINE_LENGTH];
+    char line[MAX_OUTPUT_LINE];
     std::uint64_t hash = Run().hash;
     auto put = [&](int length) {
         hash = fnv1a(hash, line, static_cast<std::size_t>(length));

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "sstring.h"
+#include "diagnostics.h"
 
 const unsigned int BLOCKSIZE = 10;
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diagnostics.h"
 #include "fits.h"
 #include "numtext.h"
 #include "options.h"
@@ -12,9 +13,6 @@
 #include "usage.h"
 
 namespace {
-
-// The exit status of every run that could not complete.
-const int FAILURE_STATUS = 8;
 
 int fail(std::FILE* messages, const char* before, const char* name, const char* after)
 {

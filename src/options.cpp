@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "diagnostics.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +11,7 @@ namespace {
 
 // One line holds at most this many characters before its newline; a longer
 // line silently ends the reading of the option file.
-const int MAX_LINE_CHARS = 199;
+const int MAX_OPTION_LINE_CHARS = 199;
 
 // The message belongs on standard output; when that cannot take it, standard
 // error still gets it, so the failure never goes unexplained.
@@ -17,7 +19,7 @@ const int MAX_LINE_CHARS = 199;
 {
     if (!write_message(stdout, "Can't open file: ", filename.c_str(), ""))
         write_message(stderr, "Can't open file: ", filename.c_str(), "");
-    std::exit(8);
+    std::exit(FAILURE_STATUS);
 }
 
 }  // namespace
@@ -63,7 +65,7 @@ void OptionSet::readOptionFile(const String& filename)
         exit_cannot_open(filename);
     }
 
-    char line[MAX_LINE_CHARS + 1];
+    char line[MAX_OPTION_LINE_CHARS + 1];
     for (;;) {
         int length = 0;
         bool sawAny = false;
@@ -73,7 +75,7 @@ void OptionSet::readOptionFile(const String& filename)
             sawAny = true;
             if (ch == '\n')
                 break;
-            if (length == MAX_LINE_CHARS) {
+            if (length == MAX_OPTION_LINE_CHARS) {
                 tooLong = true;
                 break;
             }

@@ -4,7 +4,6 @@
 #ifndef LCDUMP_SSTRING_H
 #define LCDUMP_SSTRING_H
 
-#include <cstdio>
 #include <iosfwd>
 
 class String {
@@ -59,24 +58,5 @@ String num_to_str(double x);
 // strtol (base 10, clamped to int's range) and strtod rules; 0 when nothing converts.
 int str2i(String s);
 double str2f(String s);
-
-// Writes "Error: out of memory" to standard error without allocating.
-void report_out_of_memory();
-
-// Ends the process with "Error: out of memory" and exit status 8.
-[[noreturn]] void exit_out_of_memory();
-
-// Writes one message line, before + name + after + newline, and flushes it;
-// true when it was written. In the name, a control character (a byte below
-// 0x20, 0x7f, or a C1 control U+0080 to U+009F in UTF-8) and every byte that
-// is not part of well-formed UTF-8 is written as \t, \n, \r or \xHH, byte by
-// byte, so a hostile file name can neither break the line nor send the
-// terminal a control sequence; printable ASCII and other UTF-8 stay as they are.
-bool write_message(std::FILE* stream, const char* before, const char* name, const char* after);
-
-// Writes name as write_message does, without a newline; when shell_quoted
-// and the name holds anything a shell reads specially, within single quotes
-// ('it'\''s.lc), so that a command suggested with it can be pasted safely.
-bool write_name(std::FILE* stream, const char* name, bool shell_quoted);
 
 #endif

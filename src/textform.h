@@ -12,9 +12,9 @@
 #include "writer.h"
 
 // Longest possible line: nine values at their widest "%f"/"%d" text.
-const std::size_t MAX_LINE_LENGTH = 1024;
+const std::size_t MAX_OUTPUT_LINE = 1024;
 
-// Writes the newline-ended text into line (MAX_LINE_LENGTH bytes at least)
+// Writes the newline-ended text into line (MAX_OUTPUT_LINE bytes at least)
 // and returns its length. Numbers read exactly as "%d" and "%f" write them.
 std::size_t format_count(std::int32_t count, char* line);
 std::size_t format_record(const Measurement& m, char* line);
@@ -41,7 +41,7 @@ private:
 
     std::FILE* out_;
     OutputForm form_;
-    char line_[MAX_LINE_LENGTH];
+    char line_[MAX_OUTPUT_LINE];
 };
 
 #endif

@@ -5,14 +5,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "diagnostics.h"
 #include "sstring.h"
 
 namespace {
 
 const char USAGE[] =
     "Usage: lcdump -in FILE [-file OPTIONFILE] [-csv] [-exact] [-fits] (or -help, -version). Try 'lcdump --help'";
-
-const int FAILURE_STATUS = 8;
 
 // Every option the program knows, without its dash. Those that take a value
 // have one spelling; switches may be written with two dashes as well.

@@ -32,7 +32,7 @@ protected:
     static std::string lines_for(int first, int count)
     {
         std::string text;
-        char line[MAX_LINE_LENGTH];
+        char line[MAX_OUTPUT_LINE];
         for (int n = first; n < first + count; ++n)
             text.append(line, format_record(numbered_record(n), line));
         return text;

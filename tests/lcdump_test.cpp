@@ -27,13 +27,13 @@ namespace {
 
 std::string printf_line(const Measurement& m)
 {
-    char line[MAX_LINE_LENGTH];
+    char line[MAX_OUTPUT_LINE];
     return std::string(line, static_cast<std::size_t>(printf_line(m, line)));
 }
 
 std::string formatted(const Measurement& m)
 {
-    char line[MAX_LINE_LENGTH];
+    char line[MAX_OUTPUT_LINE];
     return std::string(line, format_record(m, line));
 }
 
@@ -73,7 +73,7 @@ int dump_descriptors(int in_fd, const char* name, int out_fd, std::string& messa
 // the two of them, and nothing is allocated.
 ::testing::AssertionResult matches_printf(double jd, float flux1)
 {
-    char ours[MAX_LINE_LENGTH], theirs[MAX_LINE_LENGTH];
+    char ours[MAX_OUTPUT_LINE], theirs[MAX_OUTPUT_LINE];
     Measurement m{jd, 0, flux1, 0, 0, 0, 0, 0, 0};
     const std::string_view line(ours, format_record(m, ours));
     const int length = std::snprintf(theirs, sizeof theirs, "%f 0 %f%s", jd, static_cast<double>(flux1),
@@ -209,7 +209,7 @@ TEST(FormatRecord, WidestPossibleLineFits)
 {
     Measurement m{-DBL_MAX, INT_MIN, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX, INT_MIN, -FLT_MAX};
     EXPECT_EQ(formatted(m), printf_line(m));
-    EXPECT_LT(formatted(m).size(), MAX_LINE_LENGTH);
+    EXPECT_LT(formatted(m).size(), MAX_OUTPUT_LINE);
 }
 
 TEST(FormatRecord, ExactValuesReadBackToTheirBits)
@@ -225,7 +225,7 @@ TEST(FormatRecord, ExactValuesReadBackToTheirBits)
         return std::isnan(wrote) ? std::isnan(read) && std::signbit(read) == std::signbit(wrote)
                                  : bits_of(read) == bits_of(wrote);
     };
-    char line[MAX_LINE_LENGTH];
+    char line[MAX_OUTPUT_LINE];
     for (int n = 0; n < 1000000; ++n) {
         Measurement m{from_bits<double>(rng()), 0, from_bits<float>(rng()), from_bits<float>(rng()),
                       from_bits<float>(rng()), from_bits<float>(rng()), from_bits<float>(rng()), 0,
@@ -250,7 +250,7 @@ TEST(FormatRecord, ExactValuesReadBackToTheirBits)
 
 TEST(FormatCount, WritesDecimalLine)
 {
-    char line[MAX_LINE_LENGTH];
+    char line[MAX_OUTPUT_LINE];
     EXPECT_EQ(std::string(line, format_count(0, line)), "0\n");
     EXPECT_EQ(std::string(line, format_count(INT_MAX, line)), "2147483647\n");
     EXPECT_EQ(std::string(line, format_count(INT_MIN, line)), "-2147483648\n");
@@ -275,7 +275,7 @@ TEST(DumpMeasurements, WritesEveryLineWithOneWrite)
     EXPECT_EQ(dump_descriptors(input[0], "pipe", output[0], error), 0) << error;
 
     std::vector<std::string> writes;
-    char message[MAX_LINE_LENGTH];
+    char message[MAX_OUTPUT_LINE];
     for (ssize_t got; (got = ::recv(output[1], message, sizeof message, 0)) > 0;)
         writes.emplace_back(message, static_cast<std::size_t>(got));
     ::close(output[1]);

@@ -80,10 +80,10 @@ inline Measurement numbered_record(int n)
 }
 
 // The line as C's printf writes it: the reference lcdump must equal byte for
-// byte. line needs MAX_LINE_LENGTH bytes; returns the length.
+// byte. line needs MAX_OUTPUT_LINE bytes; returns the length.
 inline int printf_line(const Measurement& m, char* line)
 {
-    return std::snprintf(line, MAX_LINE_LENGTH, "%f %d %f %f %f %f %f %d %f\n", m.JD, m.obsID,
+    return std::snprintf(line, MAX_OUTPUT_LINE, "%f %d %f %f %f %f %f %d %f\n", m.JD, m.obsID,
                          static_cast<double>(m.flux1), static_cast<double>(m.err1),
                          static_cast<double>(m.sky), static_cast<double>(m.errs),
                          static_cast<double>(m.chisq1), m.nuse, static_cast<double>(m.effective_pix));

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "diagnostics.h"
 #include "sstring.h"
 
 // "No text" (null buffer) and "empty text" (lone NUL) both have length 0 but must stay apart.

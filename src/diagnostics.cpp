@@ -1,0 +1,150 @@
+#include "diagnostics.h"
+
+#include <cstdlib>
+#include <cstring>
+
+void report_out_of_memory()
+{
+    std::fputs("Error: out of memory\n", stderr);
+    std::fflush(stderr);
+}
+
+void exit_out_of_memory()
+{
+    report_out_of_memory();
+    std::exit(FAILURE_STATUS);
+}
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence of two to four bytes that
+// starts at p, or 0: no overlong forms, no surrogates, nothing past U+10FFFF.
+// A NUL ends the text and fails every check, so nothing behind it is read.
+std::size_t utf8_sequence_length(const unsigned char* p)
+{
+    const unsigned char c = p[0];
+    unsigned char low = 0x80, high = 0xbf;
+    std::size_t length;
+    if (c >= 0xc2 && c <= 0xdf) {
+        length = 2;
+    } else if (c >= 0xe0 && c <= 0xef) {
+        length = 3;
+        low = c == 0xe0 ? 0xa0 : low;
+        high = c == 0xed ? 0x9f : high;
+    } else if (c >= 0xf0 && c <= 0xf4) {
+        length = 4;
+        low = c == 0xf0 ? 0x90 : low;
+        high = c == 0xf4 ? 0x8f : high;
+    } else {
+        return 0;
+    }
+    if (p[1] < low || p[1] > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if (p[i] < 0x80 || p[i] > 0xbf)
+            return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+namespace {
+
+// Gathers a message in pieces of a line, so that on an unbuffered stream
+// such as standard error it leaves in few writes, not one per byte.
+class Piece {
+public:
+    explicit Piece(std::FILE* stream) : stream_(stream) {}
+    // Room for n more bytes.
+    char* room(std::size_t n)
+    {
+        if (used_ + n > sizeof text_)
+            send();
+        char* at = text_ + used_;
+        used_ += n;
+        return at;
+    }
+    bool send()
+    {
+        written_ = written_ && std::fwrite(text_, 1, used_, stream_) == used_;
+        used_ = 0;
+        return written_;
+    }
+
+private:
+    std::FILE* stream_;
+    char text_[256];
+    std::size_t used_ = 0;
+    bool written_ = true;
+};
+
+// A shell takes a word made of these as it stands.
+bool shell_safe(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::strchr("%+,-./:@_", c) != nullptr;
+}
+
+}  // namespace
+
+bool write_name(std::FILE* stream, const char* name, bool shell_quoted)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(name);
+    bool quote = false;
+    if (shell_quoted) {
+        quote = *p == 0;
+        for (const unsigned char* q = p; *q != 0; ++q)
+            quote = quote || !shell_safe(*q);
+    }
+    Piece piece(stream);
+    if (quote)
+        *piece.room(1) = '\'';
+    while (*p != 0) {
+        const unsigned char c = *p;
+        // Printable ASCII and whole UTF-8 characters stay, except the C1
+        // controls U+0080 to U+009F (0xc2 0x80 to 0xc2 0x9f), which a
+        // terminal may obey as it does ESC: 0xc2 0x9b is CSI.
+        const std::size_t length = c < 0x80 ? 1 : utf8_sequence_length(p);
+        if (quote && c == '\'') {
+            // A quote cannot stand within quotes: close them, give it
+            // escaped, and open them again.
+            std::memcpy(piece.room(4), "'\\''", 4);
+            ++p;
+            continue;
+        }
+        if ((length == 1 && c >= 0x20 && c != 0x7f) || (length > 1 && !(c == 0xc2 && p[1] < 0xa0))) {
+            std::memcpy(piece.room(length), p, length);
+            p += length;
+            continue;
+        }
+        // One byte at a time, so the rest of a C1 control or of a broken
+        // sequence is escaped on its own as a byte that cannot start a
+        // character.
+        const char* hex = "0123456789abcdef";
+        char* escape = piece.room(c == '\t' || c == '\n' || c == '\r' ? 2 : 4);
+        *escape++ = '\\';
+        switch (c) {
+        case '\t': *escape = 't'; break;
+        case '\n': *escape = 'n'; break;
+        case '\r': *escape = 'r'; break;
+        default:
+            *escape++ = 'x';
+            *escape++ = hex[c >> 4];
+            *escape = hex[c & 15];
+        }
+        ++p;
+    }
+    if (quote)
+        *piece.room(1) = '\'';
+    return piece.send();
+}
+
+bool write_message(std::FILE* stream, const char* before, const char* name, const char* after)
+{
+    bool written = std::fputs(before, stream) >= 0;
+    written = write_name(stream, name, false) && written;
+    written = written && std::fputs(after, stream) >= 0 && std::fputc('\n', stream) != EOF;
+    return std::fflush(stream) == 0 && written;
+}
+
