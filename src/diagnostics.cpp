@@ -1,5 +1,6 @@
 #include "diagnostics.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -148,3 +149,16 @@ bool write_message(std::FILE* stream, const char* before, const char* name, cons
     return std::fflush(stream) == 0 && written;
 }
 
+
+int fail(std::FILE* messages, const char* before, const char* name, const char* after)
+{
+    write_message(messages, before, name, after);
+    return FAILURE_STATUS;
+}
+
+int fail_output(std::FILE* messages)
+{
+    char message[256];
+    std::snprintf(message, sizeof message, "Error: can't write output: %s", std::strerror(errno));
+    return fail(messages, message, "", "");
+}

@@ -28,4 +28,11 @@ bool write_message(std::FILE* stream, const char* before, const char* name, cons
 // ('it'\''s.lc), so that a command suggested with it can be pasted safely.
 bool write_name(std::FILE* stream, const char* name, bool shell_quoted);
 
+// write_message, then the failure status, for the caller to return.
+int fail(std::FILE* messages, const char* before, const char* name, const char* after);
+
+// "Error: can't write output: REASON", REASON being errno's, and the failure
+// status.
+int fail_output(std::FILE* messages);
+
 #endif

@@ -10,15 +10,8 @@
 #include "options.h"
 #include "output.h"
 #include "platform.h"
-#include "usage.h"
 
 namespace {
-
-int fail(std::FILE* messages, const char* before, const char* name, const char* after)
-{
-    write_message(messages, before, name, after);
-    return FAILURE_STATUS;
-}
 
 // Other kinds of file that people hand lcdump by mistake, told by their first
 // four bytes. The kind only explains a failure: any bytes can also begin a
@@ -83,13 +76,6 @@ int fail_input(int error_number, std::FILE* messages, const char* name, const ch
     return fail_input_as(messages, name, what_was_due, kind);
 }
 
-int fail_output(std::FILE* messages)
-{
-    char message[256];
-    std::snprintf(message, sizeof message, "Error: can't write output: %s", std::strerror(errno));
-    return fail(messages, message, "", "");
-}
-
 const char* const OUT_OF_MEMORY = "Error: out of memory";
 
 // After a writer's false: which of its two failures it was.
@@ -131,6 +117,25 @@ int dump_records(RecordReader& reader, const char* name, std::int32_t count, Wri
     if (!writer.finish())
         return fail_writer(writer, messages);
     return 0;
+}
+
+// The command that would have written the table to a file: the input's
+// name with its extension made .fits, both quoted for the shell.
+int fail_fits_to_terminal(const char* filename, std::FILE* messages)
+{
+    std::fputs("lcdump: FITS data not written to a terminal; redirect it: lcdump -in ", messages);
+    write_name(messages, filename, true);
+    std::fputs(" -fits > ", messages);
+    const String name(filename);
+    int stem = name.length();
+    for (int i = name.length() - 1; i > 0 && name[i] != '/' && name[i] != '\\'; --i)
+        if (name[i] == '.') {
+            stem = i;
+            break;
+        }
+    const String output = std::strcmp(filename, "-") == 0 ? String("out.fits") : name.substring(0, stem - 1) + ".fits";
+    write_name(messages, output.c_str(), true);
+    return fail(messages, "", "", "");
 }
 
 }  // namespace
@@ -196,6 +201,10 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
 
 int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form)
 {
+    // Binary on a terminal is garbage at best, and a crafted file could send
+    // it control sequences.
+    if (form.fits && is_terminal(out))
+        return fail_fits_to_terminal(filename, messages);
     // The stream's buffer, which serves the record-sized reads of a pipe;
     // its own would come from malloc, and this one cannot run out.
     static char buffer[1 << 16];
@@ -214,93 +223,4 @@ int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const O
     if (!standard_input)
         std::fclose(in);
     return status;
-}
-
-namespace {
-
-const char HELP[] =
-    "Usage: lcdump -in FILE [-file OPTIONFILE] [-csv] [-exact] [-fits]\n"
-    "Write a binary light-curve measurement file as text, one line per record,\n"
-    "or as a FITS binary table.\n"
-    "\n"
-    "  -in FILE          the measurement file; -in - reads standard input\n"
-    "  -file OPTIONFILE  further options from a file, one a line, without the\n"
-    "                    dash (\"in star.lc\", \"csv\"); the command line wins\n"
-    "  -csv              comma-separated rows under a row of column names,\n"
-    "                    and no count line\n"
-    "  -exact            every floating-point value in the shortest text that\n"
-    "                    reads back to the same bits (may use exponent notation)\n"
-    "  -fits             a FITS binary table instead of text, every value's bits\n"
-    "                    kept: lcdump -in star.lc -fits > star.fits\n"
-    "  -help, -h         this help; also --help\n"
-    "  -version          the version; also --version\n"
-    "Switches take two dashes too (--csv, --exact, --fits); -in and -file take one.\n"
-    "\n"
-    "Without -csv, the first line is the record count; then each record is a\n"
-    "line of JD obsID flux1 err1 sky errs chisq1 nuse effective_pix, separated\n"
-    "by single spaces and written as printf's \"%f\" (six decimals) and \"%d\".\n"
-    "Exit status: 0 after a complete dump; 8 after a one-line message.\n"
-    "The manual page has it all: man lcdump\n";
-
-// Help and version are asked for only when there is nothing to dump, so a
-// word such as -h in a long command line never keeps a file from its dump.
-int show(const char* text)
-{
-    if (!write_all(stdout, text, std::strlen(text)))
-        return fail_output(stderr);
-    return 0;
-}
-
-// The command that would have written the table to a file: the input's
-// name with its extension made .fits, both quoted for the shell.
-int fail_fits_to_terminal(const char* filename, std::FILE* messages)
-{
-    std::fputs("lcdump: FITS data not written to a terminal; redirect it: lcdump -in ", messages);
-    write_name(messages, filename, true);
-    std::fputs(" -fits > ", messages);
-    const String name(filename);
-    int stem = name.length();
-    for (int i = name.length() - 1; i > 0 && name[i] != '/' && name[i] != '\\'; --i)
-        if (name[i] == '.') {
-            stem = i;
-            break;
-        }
-    const String output = std::strcmp(filename, "-") == 0 ? String("out.fits") : name.substring(0, stem - 1) + ".fits";
-    write_name(messages, output.c_str(), true);
-    return fail(messages, "", "", "");
-}
-
-}  // namespace
-
-int run_lcdump(int argc, char** argv)
-{
-    // Unbuffered: every write goes straight to the system, which is as the
-    // text forms want it (each line leaves as it ends, in one write) and
-    // lets a write that was cut short go on exactly where it stopped.
-    use_binary_mode(stdout);
-    use_binary_mode(stderr);
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-
-    OptionSet options(argc, argv);
-    String filename = options.getOption("in", 1, "");
-    if (filename.length() == 0) {
-        if (switch_given(options, argc, "help") || switch_given(options, argc, "h"))
-            return show(HELP);
-        if (switch_given(options, argc, "version"))
-            return show("lcdump " LCDUMP_VERSION "\n");
-        return fail_usage(argc, argv, stderr);
-    }
-    if (int status = fail_near_miss(argc, argv, stderr))
-        return status;
-    OutputForm form;
-    form.csv = switch_given(options, argc, "csv");
-    form.exact = switch_given(options, argc, "exact");
-    form.fits = switch_given(options, argc, "fits");
-    if (form.fits && form.csv)
-        return fail(stderr, "Error: -fits and -csv can't be combined", "", "");
-    // Binary on a terminal is garbage at best, and a crafted file could send
-    // it control sequences.
-    if (form.fits && is_terminal(stdout))
-        return fail_fits_to_terminal(filename.c_str(), stderr);
-    return dump_file(filename.c_str(), stdout, stderr, form);
 }

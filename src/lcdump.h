@@ -18,12 +18,9 @@
 int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages,
                       const OutputForm& form = OutputForm());
 
-// Opens filename, or takes standard input for "-", and dumps it as above.
+// Opens filename, or takes standard input for "-", and dumps it as above;
+// -fits to a terminal fails before anything is read.
 int dump_file(const char* filename, std::FILE* out, std::FILE* messages,
               const OutputForm& form = OutputForm());
-
-// The whole program: options, then the dump (or the help or version when no
-// file is named). Returns the exit status.
-int run_lcdump(int argc, char** argv);
 
 #endif
