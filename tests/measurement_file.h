@@ -107,4 +107,32 @@ inline std::string make_temp_dir()
     return name.data();
 }
 
+// The value of type T with the given bits (the low 32 for a float).
+template <class T>
+T from_bits(std::uint64_t bits)
+{
+    T value;
+    if (sizeof(T) == 4) {
+        std::uint32_t u = static_cast<std::uint32_t>(bits);
+        std::memcpy(&value, &u, 4);
+    } else {
+        std::memcpy(&value, &bits, 8);
+    }
+    return value;
+}
+
+// lcdump's default line for m.
+inline std::string formatted(const Measurement& m)
+{
+    char line[MAX_OUTPUT_LINE];
+    return std::string(line, format_record(m, line));
+}
+
+// How many of an exhaustive check's cases to run: all of them under make ci
+// (LCDUMP_FULL_CHECKS set), a sample that keeps make test quick otherwise.
+inline int sample_size(int full, int quick)
+{
+    return std::getenv("LCDUMP_FULL_CHECKS") != nullptr ? full : quick;
+}
+
 #endif
