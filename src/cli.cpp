@@ -15,41 +15,39 @@
 
 namespace {
 
-// Every option the program knows, stated once: the usage line, the help,
-// the lookups and the hints all come from here.
 enum class Role {
     input,     // named in every run that dumps
     optional,  // may be added to one
     instead,   // asked for in place of a dump
 };
 
+// Every option the program knows, stated once: the usage line, the help,
+// the lookups and the hints all come from here.
 struct CliOption {
-    // As written after one dash.
-    const char* name;
-    // A second one-dash name, or null.
-    const char* alias;
+    const char* name;   // as written after one dash
+    const char* alias;  // a second one-dash name, or null
     // What its value is called, or null for a switch. Options that take a
     // value have one spelling; switches may be written with two dashes too.
     const char* value;
     Role role;
-    // The output form it turns on, if it is one.
-    bool OutputForm::*form;
-    // One or two lines of help, split at '\n'.
-    const char* help;
+    bool OutputForm::*form;  // the output form it turns on, if it is one
+    const char* help[2];     // one or two lines
 };
 
 const CliOption OPTIONS[] = {
-    {"in", nullptr, "FILE", Role::input, nullptr, "the measurement file; -in - reads standard input"},
+    {"in", nullptr, "FILE", Role::input, nullptr, {"the measurement file; -in - reads standard input"}},
     {"file", nullptr, "OPTIONFILE", Role::optional, nullptr,
-     "further options from a file, one a line, without the\ndash (\"in star.lc\", \"csv\"); the command line wins"},
+     {"further options from a file, one a line, without the",
+      "dash (\"in star.lc\", \"csv\"); the command line wins"}},
     {"csv", nullptr, nullptr, Role::optional, &OutputForm::csv,
-     "comma-separated rows under a row of column names,\nand no count line"},
+     {"comma-separated rows under a row of column names,", "and no count line"}},
     {"exact", nullptr, nullptr, Role::optional, &OutputForm::exact,
-     "every floating-point value in the shortest text that\nreads back to the same bits (may use exponent notation)"},
+     {"every floating-point value in the shortest text that",
+      "reads back to the same bits (may use exponent notation)"}},
     {"fits", nullptr, nullptr, Role::optional, &OutputForm::fits,
-     "a FITS binary table instead of text, every value's bits\nkept: lcdump -in star.lc -fits > star.fits"},
-    {"help", "h", nullptr, Role::instead, nullptr, "this help; also --help"},
-    {"version", nullptr, nullptr, Role::instead, nullptr, "the version; also --version"},
+     {"a FITS binary table instead of text, every value's bits", "kept: lcdump -in star.lc -fits > star.fits"}},
+    {"help", "h", nullptr, Role::instead, nullptr, {"this help; also --help"}},
+    {"version", nullptr, nullptr, Role::instead, nullptr, {"the version; also --version"}},
 };
 
 // Text put together in a buffer that is never short of memory.
@@ -57,33 +55,42 @@ class Text {
 public:
     Text& operator<<(const char* piece)
     {
-        while (*piece != '\0' && used_ + 1 < sizeof text_)
-            text_[used_++] = *piece++;
+        for (; *piece != '\0' && used_ + 1 < sizeof text_; ++piece) {
+            text_[used_++] = *piece;
+            column_ = *piece == '\n' ? 0 : column_ + 1;
+        }
         text_[used_] = '\0';
         return *this;
     }
-    // Spaces up to column.
     Text& pad_to(std::size_t column)
     {
-        while (used_ - line_start() < column)
+        while (column_ < column)
             *this << " ";
         return *this;
     }
     const char* c_str() const { return text_; }
 
 private:
-    std::size_t line_start() const
-    {
-        std::size_t i = used_;
-        while (i > 0 && text_[i - 1] != '\n')
-            --i;
-        return i;
-    }
     char text_[4096] = "";
     std::size_t used_ = 0;
+    std::size_t column_ = 0;
 };
 
-// "-in FILE [-file OPTIONFILE] [-csv] [-exact] [-fits]"
+// The names of the options that pick chooses, each after dashes, with
+// separator between them.
+template <class Pick>
+Text& put_names(Text& text, Pick pick, const char* dashes, const char* separator)
+{
+    const char* between = "";
+    for (const CliOption& option : OPTIONS)
+        if (pick(option)) {
+            text << between << dashes << option.name;
+            between = separator;
+        }
+    return text;
+}
+
+// "Usage: lcdump -in FILE [-file OPTIONFILE] [-csv] [-exact] [-fits]"
 Text& put_synopsis(Text& text)
 {
     text << "Usage: lcdump";
@@ -93,8 +100,7 @@ Text& put_synopsis(Text& text)
         text << (option.role == Role::optional ? " [-" : " -") << option.name;
         if (option.value != nullptr)
             text << " " << option.value;
-        if (option.role == Role::optional)
-            text << "]";
+        text << (option.role == Role::optional ? "]" : "");
     }
     return text;
 }
@@ -103,12 +109,7 @@ const char* usage_line()
 {
     static Text text;
     put_synopsis(text) << " (or ";
-    const char* separator = "";
-    for (const CliOption& option : OPTIONS)
-        if (option.role == Role::instead) {
-            text << separator << "-" << option.name;
-            separator = ", ";
-        }
+    put_names(text, [](const CliOption& o) { return o.role == Role::instead; }, "-", ", ");
     text << "). Try 'lcdump --help'";
     return text.c_str();
 }
@@ -116,8 +117,7 @@ const char* usage_line()
 const char* help_text()
 {
     static Text text;
-    put_synopsis(text) << "\n"
-                       << "Write a binary light-curve measurement file as text, one line per record,\n"
+    put_synopsis(text) << "\nWrite a binary light-curve measurement file as text, one line per record,\n"
                           "or as a FITS binary table.\n\n";
     for (const CliOption& option : OPTIONS) {
         text << "  -" << option.name;
@@ -125,41 +125,24 @@ const char* help_text()
             text << ", -" << option.alias;
         if (option.value != nullptr)
             text << " " << option.value;
-        for (const char* line = option.help; *line != '\0';) {
-            const char* end = std::strchr(line, '\n');
-            char piece[96] = "";
-            const std::size_t length = end != nullptr ? static_cast<std::size_t>(end - line) : std::strlen(line);
-            std::memcpy(piece, line, length < sizeof piece - 1 ? length : sizeof piece - 1);
-            text.pad_to(20) << piece << "\n";
-            line = end != nullptr ? end + 1 : line + length;
-        }
+        for (const char* line : option.help)
+            if (line != nullptr)
+                text.pad_to(20) << line << "\n";
     }
     text << "Switches take two dashes too (";
-    const char* separator = "";
-    for (const CliOption& option : OPTIONS)
-        if (option.role == Role::optional && option.value == nullptr) {
-            text << separator << "--" << option.name;
-            separator = ", ";
-        }
-    text << ");";
-    separator = " ";
-    for (const CliOption& option : OPTIONS)
-        if (option.value != nullptr) {
-            text << separator << "-" << option.name;
-            separator = " and ";
-        }
-    text << " take one.\n\n"
-         << "Without -csv, the first line is the record count; then each record is a\n"
-            "line of";
+    put_names(text, [](const CliOption& o) { return o.role == Role::optional && o.value == nullptr; }, "--", ", ");
+    text << "); ";
+    put_names(text, [](const CliOption& o) { return o.value != nullptr; }, "-", " and ");
+    text << " take one.\n\nWithout -csv, the first line is the record count; then each record is a\nline of";
     for (const FieldInfo& field : FIELDS)
         text << " " << field.name;
-    text << ", separated\n"
-            "by single spaces and written as printf's \"%f\" (six decimals) and \"%d\".\n"
+    text << ", separated\nby single spaces and written as printf's \"%f\" (six decimals) and \"%d\".\n"
             "Exit status: 0 after a complete dump; 8 after a one-line message.\n"
             "The manual page has it all: man lcdump\n";
     return text.c_str();
 }
 
+// Whether word is an option that takes the word after it as its value.
 bool takes_value(const char* word)
 {
     for (const CliOption& option : OPTIONS)
@@ -173,8 +156,8 @@ char lower(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Whether the first n characters of word, read in lower case, are name with
-// at most one edit: a character added, dropped or changed, or two neighbours
+// Whether the n characters of word, read in lower case, are name with at
+// most one edit: a character added, dropped or changed, or two neighbours
 // swapped.
 bool within_one_edit(const char* word, std::size_t n, const char* name)
 {
@@ -190,23 +173,50 @@ bool within_one_edit(const char* word, std::size_t n, const char* name)
                 return false;
         return true;
     };
-    if (i == n && i == m)
-        return true;
-    if (same(i + 1, i + 1) || same(i + 1, i) || same(i, i + 1))
-        return true;
-    return i + 1 < n && i + 1 < m && lower(word[i]) == name[i + 1] && lower(word[i + 1]) == name[i] &&
-           same(i + 2, i + 2);
+    const bool swapped = i + 1 < n && i + 1 < m && lower(word[i]) == name[i + 1] && lower(word[i + 1]) == name[i];
+    return (i == n && i == m) || same(i + 1, i + 1) || same(i + 1, i) || same(i, i + 1) ||
+           (swapped && same(i + 2, i + 2));
 }
 
-// The value of "-name=VALUE" or "--name=VALUE"; null for any other word, and
-// for an empty value.
-const char* value_after_equals(const char* word, const char* name)
+// What a word meant, when it is close to an option but is none: in another
+// case (-Fits), one edit away from a name of three letters or more (-fit,
+// -cvs, -exat), with a value attached by '=' (--fits=yes, -in=x), or an
+// option that takes a value written with two dashes (--file x). value is
+// what followed '=', or else the next word, for an option that takes one.
+// One-letter names such as -h are too short to have near-misses.
+struct Meant {
+    const CliOption* option;
+    const char* value;
+};
+
+Meant near_miss(const char* word, const char* next)
 {
-    const char* rest = word + (word[1] == '-' ? 2 : 1);
-    const std::size_t length = std::strlen(name);
-    if (std::strncmp(rest, name, length) != 0 || rest[length] != '=' || rest[length + 1] == '\0')
-        return nullptr;
-    return rest + length + 1;
+    if (word[0] != '-' || word[1] == '\0')
+        return {nullptr, nullptr};
+    const bool two_dashes = word[1] == '-';
+    const char* name = word + (two_dashes ? 2 : 1);
+    const char* equals = std::strchr(name, '=');
+    const std::size_t length = equals != nullptr ? static_cast<std::size_t>(equals - name) : std::strlen(name);
+    for (const CliOption& option : OPTIONS)
+        for (const char* known : {option.name, option.alias})
+            if (known != nullptr && equals == nullptr && std::strcmp(name, known) == 0 &&
+                !(two_dashes && option.value != nullptr))
+                return {nullptr, nullptr};
+    for (const CliOption& option : OPTIONS)
+        for (const char* known : {option.name, option.alias}) {
+            if (known == nullptr)
+                continue;
+            const std::size_t known_length = std::strlen(known);
+            bool same_letters = length == known_length;
+            for (std::size_t k = 0; same_letters && k < length; ++k)
+                same_letters = lower(name[k]) == known[k];
+            if ((same_letters && (known_length >= 2 || std::strncmp(name, known, length) == 0)) ||
+                (known_length >= 3 && within_one_edit(name, length, known))) {
+                const char* value = option.value == nullptr ? nullptr : equals != nullptr ? equals + 1 : next;
+                return {&option, value != nullptr && *value != '\0' ? value : nullptr};
+            }
+        }
+    return {nullptr, nullptr};
 }
 
 // Asks the file system without opening anything: opening a FIFO or a device
@@ -223,58 +233,64 @@ bool names_regular_file(const char* word)
     }
 }
 
-struct Hint {
-    const char* option;
-    const char* value;
-};
+// "lcdump: " + lead, then the option the words meant with its value quoted
+// for the shell, then end, as one line.
+int fail_meant(std::FILE* messages, const char* lead, const char* word, const Meant& meant, const char* end)
+{
+    std::fprintf(messages, "lcdump: %s", lead);
+    write_name(messages, word, false);
+    std::fprintf(messages, "%s-%s", word[0] != '\0' ? "; did you mean " : "", meant.option->name);
+    if (meant.value != nullptr) {
+        std::fputc(' ', messages);
+        write_name(messages, meant.value, true);
+    }
+    return fail(messages, end, "", "");
+}
 
-// The first word after the program's name that looks meant as the value of
-// an option, with that option; {nullptr, nullptr} when there is none. Values
-// given the right way are skipped, so an option file is no bare word.
-Hint find_hint(int argc, char** argv)
+// For a run that names no input: what the command line probably meant (a
+// bare word naming an existing file, or an option that takes a value
+// written nearly right), if anything, then the usage line.
+int fail_usage(int argc, char** argv, std::FILE* messages)
 {
     for (int i = 1; i < argc; ++i) {
-        const char* word = argv[i];
-        if (word[0] != '-') {
-            if (names_regular_file(word))
-                return {"in", word};
-            continue;
-        }
-        if (takes_value(word)) {
+        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (takes_value(argv[i])) {
             ++i;
             continue;
         }
-        for (const CliOption& option : OPTIONS) {
-            if (option.value == nullptr)
-                continue;
-            if (word[1] == '-' && std::strcmp(word + 2, option.name) == 0 && i + 1 < argc && argv[i + 1][0] != '\0')
-                return {option.name, argv[i + 1]};
-            if (const char* value = value_after_equals(word, option.name))
-                return {option.name, value};
+        Meant meant = argv[i][0] == '-' ? near_miss(argv[i], next) : Meant{nullptr, nullptr};
+        if (argv[i][0] != '-' && names_regular_file(argv[i]))
+            meant = {&OPTIONS[0], argv[i]};
+        if (meant.value != nullptr) {
+            fail_meant(messages, "no input named; did you mean: lcdump ", "", meant, "");
+            break;
         }
     }
-    return {nullptr, nullptr};
+    return fail(messages, usage_line(), "", "");
 }
 
-// "lcdump: " + lead + word + middle + suggestion, with the word escaped and
-// the suggestion's value quoted for the shell, as one line.
-int fail_with(std::FILE* messages, const char* lead, const char* word, const char* middle, const char* option,
-              const char* value, const char* end)
+// The first word of the command line close to an option but none: one line
+// that says what was meant, and the failure status; 0 when there is none.
+// Values of -in and -file are names, and words not close to any option stay
+// ignored.
+int fail_near_miss(int argc, char** argv, std::FILE* messages)
 {
-    bool written = std::fprintf(messages, "lcdump: %s", lead) >= 0;
-    written = written && write_name(messages, word, false);
-    written = written && std::fprintf(messages, "%s-%s", middle, option) >= 0;
-    if (value != nullptr)
-        written = written && std::fputc(' ', messages) != EOF && write_name(messages, value, true);
-    written = written && std::fputs(end, messages) >= 0;
-    (void)written;
-    write_message(messages, "", "", "");
-    return FAILURE_STATUS;
+    for (int i = 1; i < argc; ++i) {
+        if (takes_value(argv[i])) {
+            ++i;
+            continue;
+        }
+        const Meant meant = near_miss(argv[i], i + 1 < argc ? argv[i + 1] : nullptr);
+        if (meant.option != nullptr)
+            return fail_meant(messages, meant.option->value != nullptr ? "unknown option " : "unknown switch ",
+                              argv[i], meant, "?");
+    }
+    return 0;
 }
 
-// Whether the switch name (given without dashes) is on: -name anywhere in
-// the word list, or --name on the command line (its first argc words). A
-// word that stands as the value of -in or -file is a name, never a switch.
+// Whether the switch name is on: -name anywhere in the word list, or --name
+// on the command line (its first argc words). A word that stands as the
+// value of -in or -file is a name, never a switch.
 bool switch_given(OptionSet& options, int argc, const char* name)
 {
     const int words = options.wordCount();
@@ -283,11 +299,9 @@ bool switch_given(OptionSet& options, int argc, const char* name)
         const char* text = word.c_str();
         if (text == nullptr || text[0] != '-')
             continue;
-        if (takes_value(text)) {
+        if (takes_value(text))
             ++i;
-            continue;
-        }
-        if (std::strcmp(text + 1, name) == 0 || (i < argc && text[1] == '-' && std::strcmp(text + 2, name) == 0))
+        else if (std::strcmp(text + 1, name) == 0 || (i < argc && text[1] == '-' && std::strcmp(text + 2, name) == 0))
             return true;
     }
     return false;
@@ -299,80 +313,11 @@ bool option_given(OptionSet& options, int argc, const CliOption& option)
            (option.alias != nullptr && switch_given(options, argc, option.alias));
 }
 
-// The first word of the command line that is close to an option but is
-// none: in another case (-Fits), one edit away from a name of three letters
-// or more (-fit, -cvs, -exat), with a value attached by '=' (--fits=yes,
-// -file=x), or an option that takes a value written with two dashes
-// (--file x). Writes the one line that says what was meant and returns the
-// failure status; 0 when there is nothing to say. Values of -in and -file
-// are names, and words not close to any option stay ignored.
-int fail_near_miss(int argc, char** argv, std::FILE* messages)
-{
-    for (int i = 1; i < argc; ++i) {
-        const char* word = argv[i];
-        if (takes_value(word)) {
-            ++i;
-            continue;
-        }
-        if (word[0] != '-' || word[1] == '\0')
-            continue;
-        const bool two_dashes = word[1] == '-';
-        const char* name = word + (two_dashes ? 2 : 1);
-        const char* equals = std::strchr(name, '=');
-        const std::size_t length = equals != nullptr ? static_cast<std::size_t>(equals - name) : std::strlen(name);
-        auto is = [&](const CliOption& option, const char* known) {
-            return known != nullptr && equals == nullptr && std::strcmp(name, known) == 0 &&
-                   !(two_dashes && option.value != nullptr);
-        };
-        bool valid = false;
-        for (const CliOption& option : OPTIONS)
-            valid = valid || is(option, option.name) || is(option, option.alias);
-        if (valid)
-            continue;
-        auto close_to = [&](const char* known) {
-            if (known == nullptr)
-                return false;
-            const std::size_t known_length = std::strlen(known);
-            bool same_letters = length == known_length;
-            for (std::size_t k = 0; same_letters && k < length; ++k)
-                same_letters = lower(name[k]) == known[k];
-            // One-letter names such as -h are too short to have near-misses.
-            return (same_letters && (known_length >= 2 || std::strncmp(name, known, length) == 0)) ||
-                   (known_length >= 3 && within_one_edit(name, length, known));
-        };
-        for (const CliOption& option : OPTIONS) {
-            if (!close_to(option.name) && !close_to(option.alias))
-                continue;
-            if (option.value == nullptr)
-                return fail_with(messages, "unknown switch ", word, "; did you mean ", option.name, nullptr, "?");
-            const char* value = equals != nullptr ? equals + 1 : i + 1 < argc ? argv[i + 1] : "";
-            return fail_with(messages, "unknown option ", word, "; did you mean ", option.name,
-                             *value != '\0' ? value : nullptr, "?");
-        }
-    }
-    return 0;
-}
-
-// For a run that names no input: what the command line probably meant, if
-// anything, then the usage line.
-int fail_usage(int argc, char** argv, std::FILE* messages)
-{
-    const Hint hint = find_hint(argc, argv);
-    if (hint.value != nullptr) {
-        std::fprintf(messages, "lcdump: no input named; did you mean: lcdump -%s ", hint.option);
-        write_name(messages, hint.value, true);
-        write_message(messages, "", "", "");
-    }
-    return fail(messages, usage_line(), "", "");
-}
-
 // Help and version are asked for only when there is nothing to dump, so a
 // word such as -h in a long command line never keeps a file from its dump.
 int show(const char* text)
 {
-    if (!write_all(stdout, text, std::strlen(text)))
-        return fail_output(stderr);
-    return 0;
+    return write_all(stdout, text, std::strlen(text)) ? 0 : fail_output(stderr);
 }
 
 }  // namespace
@@ -382,9 +327,13 @@ int run_lcdump(int argc, char** argv)
     // Unbuffered: every write goes straight to the system, which is as the
     // text forms want it (each line leaves as it ends, in one write) and
     // lets a write that was cut short go on exactly where it stopped.
+    // Messages, on the other hand, are gathered and leave in one write when
+    // they end, each with a flush.
+    static char message_buffer[1024];
     use_binary_mode(stdout);
     use_binary_mode(stderr);
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::setvbuf(stderr, message_buffer, _IOFBF, sizeof message_buffer);
 
     OptionSet options(argc, argv);
     String filename = options.getOption("in", 1, "");

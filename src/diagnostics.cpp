@@ -48,38 +48,6 @@ std::size_t utf8_sequence_length(const unsigned char* p)
     return length;
 }
 
-}  // namespace
-
-namespace {
-
-// Gathers a message in pieces of a line, so that on an unbuffered stream
-// such as standard error it leaves in few writes, not one per byte.
-class Piece {
-public:
-    explicit Piece(std::FILE* stream) : stream_(stream) {}
-    // Room for n more bytes.
-    char* room(std::size_t n)
-    {
-        if (used_ + n > sizeof text_)
-            send();
-        char* at = text_ + used_;
-        used_ += n;
-        return at;
-    }
-    bool send()
-    {
-        written_ = written_ && std::fwrite(text_, 1, used_, stream_) == used_;
-        used_ = 0;
-        return written_;
-    }
-
-private:
-    std::FILE* stream_;
-    char text_[256];
-    std::size_t used_ = 0;
-    bool written_ = true;
-};
-
 // A shell takes a word made of these as it stands.
 bool shell_safe(unsigned char c)
 {
@@ -92,15 +60,10 @@ bool shell_safe(unsigned char c)
 bool write_name(std::FILE* stream, const char* name, bool shell_quoted)
 {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(name);
-    bool quote = false;
-    if (shell_quoted) {
-        quote = *p == 0;
-        for (const unsigned char* q = p; *q != 0; ++q)
-            quote = quote || !shell_safe(*q);
-    }
-    Piece piece(stream);
-    if (quote)
-        *piece.room(1) = '\'';
+    bool quote = shell_quoted && *p == 0;
+    for (const unsigned char* q = p; shell_quoted && *q != 0; ++q)
+        quote = quote || !shell_safe(*q);
+    bool written = !quote || std::fputc('\'', stream) != EOF;
     while (*p != 0) {
         const unsigned char c = *p;
         // Printable ASCII and whole UTF-8 characters stay, except the C1
@@ -110,35 +73,21 @@ bool write_name(std::FILE* stream, const char* name, bool shell_quoted)
         if (quote && c == '\'') {
             // A quote cannot stand within quotes: close them, give it
             // escaped, and open them again.
-            std::memcpy(piece.room(4), "'\\''", 4);
-            ++p;
-            continue;
-        }
-        if ((length == 1 && c >= 0x20 && c != 0x7f) || (length > 1 && !(c == 0xc2 && p[1] < 0xa0))) {
-            std::memcpy(piece.room(length), p, length);
+            written = written && std::fputs("'\\''", stream) >= 0;
+        } else if ((length == 1 && c >= 0x20 && c != 0x7f) || (length > 1 && !(c == 0xc2 && p[1] < 0xa0))) {
+            written = written && std::fwrite(p, 1, length, stream) == length;
             p += length;
             continue;
-        }
-        // One byte at a time, so the rest of a C1 control or of a broken
-        // sequence is escaped on its own as a byte that cannot start a
-        // character.
-        const char* hex = "0123456789abcdef";
-        char* escape = piece.room(c == '\t' || c == '\n' || c == '\r' ? 2 : 4);
-        *escape++ = '\\';
-        switch (c) {
-        case '\t': *escape = 't'; break;
-        case '\n': *escape = 'n'; break;
-        case '\r': *escape = 'r'; break;
-        default:
-            *escape++ = 'x';
-            *escape++ = hex[c >> 4];
-            *escape = hex[c & 15];
+        } else {
+            // One byte at a time, so the rest of a C1 control or of a broken
+            // sequence is escaped on its own as a byte that cannot start a
+            // character.
+            const char* named = c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
+            written = written && (named != nullptr ? std::fputs(named, stream) : std::fprintf(stream, "\\x%02x", c)) >= 0;
         }
         ++p;
     }
-    if (quote)
-        *piece.room(1) = '\'';
-    return piece.send();
+    return (!quote || std::fputc('\'', stream) != EOF) && written;
 }
 
 bool write_message(std::FILE* stream, const char* before, const char* name, const char* after)
