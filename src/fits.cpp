@@ -21,30 +21,12 @@ const std::size_t HEADER_BYTES = 2 * FITS_BLOCK;
 static_assert(CHUNK_BYTES % RECORD_BYTES == 0 && (CHUNK_BYTES - HEADER_BYTES) % RECORD_BYTES == 0,
               "rows never straddle a chunk's end");
 
-std::uint32_t bits_of(float value)
-{
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-std::uint64_t bits_of(double value)
-{
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-std::uint32_t bits_of(std::int32_t value)
-{
-    return static_cast<std::uint32_t>(value);
-}
-
 // The value's bits, most significant byte first, as FITS stores them.
 template <class T>
 void store_big_endian(unsigned char* p, T value)
 {
-    const auto bits = bits_of(value);
+    BitsOf<T> bits;
+    std::memcpy(&bits, &value, sizeof bits);
     for (std::size_t i = 0; i < sizeof bits; ++i)
         p[i] = static_cast<unsigned char>(bits >> (8 * (sizeof bits - 1 - i)));
 }

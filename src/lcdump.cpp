@@ -14,25 +14,29 @@
 namespace {
 
 // Other kinds of file that people hand lcdump by mistake, told by their first
-// four bytes. The kind only explains a failure: any bytes can also begin a
-// measurement file (a count of 559,903 is stored as 1f 8b 08 00, the start
-// of a gzip stream), so a file that holds its records is dumped whatever it
-// looks like.
-enum class Lookalike { none, gzip, fits, text };
+// four bytes, and what to say of them: a remark, and where the remark names
+// the input, what follows the name. The kind only explains a failure: any
+// bytes can also begin a measurement file (a count of 559,903 is stored as
+// 1f 8b 08 00, the start of a gzip stream), so a file that holds its
+// records is dumped whatever it looks like.
+struct Lookalike {
+    const char* remark;
+    const char* after_name;
+};
 
-Lookalike looks_like(const unsigned char* first)
+Lookalike looks_like(const unsigned char* first, const char* name)
 {
     if (first[0] == 0x1f && first[1] == 0x8b)
-        return Lookalike::gzip;
+        return std::strcmp(name, "-") == 0
+                   ? Lookalike{"; it looks like gzip data: decompress it first, with gzip -dc", nullptr}
+                   : Lookalike{"; it looks like gzip data: gzip -dc ", " | lcdump -in -"};
     if (std::memcmp(first, "SIMP", 4) == 0)
-        return Lookalike::fits;
-    for (std::size_t i = 0; i < COUNT_BYTES; ++i) {
-        const unsigned char c = first[i];
-        if ((c < 0x20 || c > 0x7e) && c != '\t' && c != '\n' && c != '\r')
-            return Lookalike::none;
-    }
+        return {"; it looks like a FITS file already, which astropy, TOPCAT and fv read as it is", nullptr};
+    for (std::size_t i = 0; i < COUNT_BYTES; ++i)
+        if ((first[i] < 0x20 || first[i] > 0x7e) && std::strchr("\t\n\r", first[i]) == nullptr)
+            return {"", nullptr};
     // lcdump's own text and CSV begin so.
-    return Lookalike::text;
+    return {"; it looks like text, such as lcdump's own output, not a measurement file", nullptr};
 }
 
 // "Error: NAME" + what, then what the input looks like and what to do.
@@ -40,25 +44,10 @@ int fail_input_as(std::FILE* messages, const char* name, const char* what, Looka
 {
     std::fputs("Error: ", messages);
     write_name(messages, name, false);
-    std::fputs(what, messages);
-    switch (kind) {
-    case Lookalike::none:
-        break;
-    case Lookalike::gzip:
-        if (std::strcmp(name, "-") == 0) {
-            std::fputs("; it looks like gzip data: decompress it first, with gzip -dc", messages);
-        } else {
-            std::fputs("; it looks like gzip data: gzip -dc ", messages);
-            write_name(messages, name, true);
-            std::fputs(" | lcdump -in -", messages);
-        }
-        break;
-    case Lookalike::fits:
-        std::fputs("; it looks like a FITS file already, which astropy, TOPCAT and fv read as it is", messages);
-        break;
-    case Lookalike::text:
-        std::fputs("; it looks like text, such as lcdump's own output, not a measurement file", messages);
-        break;
+    std::fprintf(messages, "%s%s", what, kind.remark);
+    if (kind.after_name != nullptr) {
+        write_name(messages, name, true);
+        std::fputs(kind.after_name, messages);
     }
     return fail(messages, "", "", "");
 }
@@ -66,7 +55,7 @@ int fail_input_as(std::FILE* messages, const char* name, const char* what, Looka
 // Input that stops short is a read error when the system said so, and
 // otherwise an end of file where more was due.
 int fail_input(int error_number, std::FILE* messages, const char* name, const char* what_was_due,
-               Lookalike kind = Lookalike::none)
+               Lookalike kind = {"", nullptr})
 {
     if (error_number != 0) {
         char reason[256];
@@ -156,7 +145,7 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
             return fail(messages, "Can't open file: ", name, "");
         return fail_input(reader.error_number(), messages, name, ": no record count");
     }
-    const Lookalike kind = looks_like(bytes);
+    const Lookalike kind = looks_like(bytes, name);
     const std::int32_t count = decode_count(bytes);
     if (count < 0) {
         char what[64];
@@ -190,7 +179,7 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
     // else is held until its last record has come: dumped then, or reported
     // with nothing written. Other input streams as it comes, so that a cut
     // short stream still gives the records it has.
-    const bool hold = size < 0 && kind != Lookalike::none;
+    const bool hold = size < 0 && *kind.remark != '\0';
     if (form.fits) {
         FitsWriter writer(out, "lcdump " LCDUMP_VERSION);
         return dump_records(reader, name, count, writer, messages, hold, kind);

@@ -11,11 +11,9 @@ namespace {
 template <class T>
 T load(const unsigned char* b)
 {
-    using Bits = std::conditional_t<sizeof(T) == 8, std::uint64_t, std::uint32_t>;
-    static_assert(sizeof(T) == sizeof(Bits), "fields are 4 or 8 bytes");
-    Bits bits = 0;
+    BitsOf<T> bits = 0;
     for (std::size_t i = 0; i < sizeof bits; ++i)
-        bits |= static_cast<Bits>(static_cast<Bits>(b[i]) << (8 * i));
+        bits |= static_cast<BitsOf<T>>(static_cast<BitsOf<T>>(b[i]) << (8 * i));
     T value;
     std::memcpy(&value, &bits, sizeof value);
     return value;

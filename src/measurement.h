@@ -33,6 +33,10 @@ struct Measurement {
 const std::size_t COUNT_BYTES = 4;
 const std::size_t RECORD_BYTES = 40;
 
+// An unsigned integer as wide as a field of type T, to hold its bits.
+template <class T>
+using BitsOf = std::conditional_t<sizeof(T) == 8, std::uint64_t, std::uint32_t>;
+
 // What the output forms need to know of a field.
 struct FieldInfo {
     const char* name;
