@@ -25,18 +25,18 @@ import os, sys
 sample = open(sys.argv[1], 'rb').read()
 os.mkdir('data')
 for i in range(int(sys.argv[2])):
-    with open('data/lc%06d.bin' % i, 'wb') as out:
+    with open('data/lc%06d.lc' % i, 'wb') as out:
         out.write(sample)
 EOF
 
 # A loop doing what the recipe does, one file after another, in the same
 # shell as the recipe's (sh), so that only running two at a time differs.
 serial_loop='
-for f in data/*.bin; do
-  if lcdump -in "$f" > "${f%.bin}.txt.tmp"; then
-    mv -f "${f%.bin}.txt.tmp" "${f%.bin}.txt"
+for f in data/*.lc; do
+  if lcdump -in "$f" > "${f%.lc}.txt.tmp"; then
+    mv -f "${f%.lc}.txt.tmp" "${f%.lc}.txt"
   else
-    rm -f "${f%.bin}.txt.tmp"; echo "not converted: $f" >&2
+    rm -f "${f%.lc}.txt.tmp"; echo "not converted: $f" >&2
   fi
 done'
 # The README's recipe, as printed there, two at a time.

@@ -10,15 +10,22 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-# The source archive is the tree as git holds it: no git data, no build
-# directory. Paths are matched in full, so the tree's own place is anchored
-# (its dots and the like turned into character classes: these patterns are
-# read twice, and a backslash would have to survive both).
+# The source archive holds the files git tracks and nothing else, as they
+# are in the working tree when cpack runs: cmake/source_tree.cmake lists them
+# with git ls-files then. Outside a git checkout it is the tree less these
+# patterns: no git data, no build directory, no editor's leftovers. Paths
+# are matched in full, so the tree's own place is anchored (its dots and the
+# like turned into character classes: these patterns are read twice, and a
+# backslash would have to survive both).
 string(REGEX REPLACE "([.+*?^$()|])" "[\\1]" source_path "${PROJECT_SOURCE_DIR}")
 string(REGEX REPLACE "([.+*?^$()|])" "[\\1]" binary_path "${PROJECT_BINARY_DIR}")
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_PACKAGE_FILE_NAME lcdump-${PROJECT_VERSION})
 set(CPACK_SOURCE_IGNORE_FILES "/[.]git(/|$)" "^${source_path}/build[^/]*/" "^${binary_path}/" "~$" "[.]swp$")
+find_package(Git QUIET)
+set(CPACK_LCDUMP_GIT "${GIT_EXECUTABLE}")
+set(CPACK_LCDUMP_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/source_tree.cmake")
 
 # gzip -9n: compressed as far as it goes, with no name and no time stamp in
 # the header, so that the same text gives the same bytes.

@@ -4,7 +4,9 @@
 # .deb installed with dpkg (as root), then its program, manual page and demo
 # dump, then removed without a trace; the zip unpacked, its lcdump.exe under
 # wine dumping its own sample as LCDUMP does and passing the parity cases;
-# the source archive unpacked where git is not to be had, built and tested.
+# the source archive made again with an untracked file in the tree, which
+# must hold exactly what git ls-files lists; the source archive unpacked
+# where git is not to be had, built and tested.
 #
 #   package_check.sh LCDUMP PKG_BUILD WIN_BUILD
 set -u
@@ -15,14 +17,17 @@ fi
 lcdump=$(realpath "$1")
 source=$(cd "$(dirname "$0")/.." && pwd)
 version=$("$lcdump" --version) version=${version#lcdump }
-deb=$(realpath "$2")/lcdump_${version}_$(dpkg --print-architecture).deb
-tarball=$(realpath "$2")/lcdump-$version.tar.gz
+pkg_build=$(realpath "$2")
+deb=$pkg_build/lcdump_${version}_$(dpkg --print-architecture).deb
+tarball=$pkg_build/lcdump-$version.tar.gz
 zip=$(realpath "$3")/lcdump-$version-win64.zip
 export WINEDEBUG=-all WINEPREFIX=$(realpath "$3")/wineprefix
 wine=${WINE:-/usr/lib/wine/wine64}
 
 scratch=$(mktemp -d)
-trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1; rm -rf "$scratch"' EXIT
+# A file git does not track, left in the source tree while the archive is made.
+stray=$source/src/untracked-$$.cpp
+trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1; rm -rf "$scratch" "$stray"' EXIT
 (cd "$source" && "$lcdump" -file examples/sample.opt) > "$scratch/demo" || exit 2
 
 lintian_check() {
@@ -69,6 +74,19 @@ zip_check() {
   (cd "$dir" && "$wine" lcdump.exe -file examples/sample.opt) | cmp - "$scratch/demo"
 }
 
+archive_files_check() {
+  local tracked
+  tracked=$(git -C "$source" ls-files | LC_ALL=C sort) && [ -n "$tracked" ] ||
+    { echo "git ls-files lists nothing in $source: the archive is checked in a git checkout"; return 1; }
+  echo 'int stray;' > "$stray"
+  (cd "$pkg_build" && cpack --config CPackSourceConfig.cmake -B "$scratch/archive") > "$scratch/cpack.log" 2>&1 ||
+    { tail -n 5 "$scratch/cpack.log"; return 1; }
+  rm -f "$stray"
+  diff <(printf '%s\n' "$tracked") <(tar tzf "$scratch/archive/lcdump-$version.tar.gz" | grep -v '/$' |
+    sed "s|^lcdump-$version/||" | LC_ALL=C sort) || return 1
+  echo "lcdump-$version.tar.gz, made with $(basename "$stray") in src/: the $(wc -l <<<"$tracked") files of git ls-files"
+}
+
 tarball_check() {
   mkdir "$scratch/src" "$scratch/nogit"
   tar xzf "$tarball" -C "$scratch/src" || return 1
@@ -85,7 +103,7 @@ tarball_check() {
 }
 
 passed=0 failed=0
-for check in lintian_check dpkg_check zip_check tarball_check; do
+for check in lintian_check dpkg_check zip_check archive_files_check tarball_check; do
   if output=$($check 2>&1); then
     echo "PASS $check"
     passed=$((passed + 1))

@@ -25,12 +25,12 @@ mkdir -p .parallel && touch .parallel/will-cite
 # File n holds the sample's first n records.
 mkdir -p "data/night 1" "data/night 2"
 for n in $(seq 1 100); do
-  name="data/night $((n % 2 + 1))/lc $n.bin"
+  name="data/night $((n % 2 + 1))/lc $n.lc"
   { printf "\\x$(printf %02x "$n")\\0\\0\\0"; tail -c +5 "$source/examples/sample.lc" | head -c $((40 * n)); } > "$name"
 done
-bad="data/night 2/lc 57.bin"
+bad="data/night 2/lc 57.lc"
 truncate -s -7 "$bad"
-find data -name '*.bin' | sort > files.txt
+find data -name '*.lc' | sort > files.txt
 
 # The ```sh block of the README that contains $1.
 recipe() {
@@ -47,9 +47,9 @@ check() {
   grep -qF "not converted: $bad" err || problems+=("$bad not reported")
   while IFS= read -r f; do
     if [ "$f" = "$bad" ]; then
-      [ ! -e "${f%.bin}.txt" ] || problems+=("output of the bad file")
+      [ ! -e "${f%.lc}.txt" ] || problems+=("output of the bad file")
     else
-      lcdump -in "$f" | cmp -s - "${f%.bin}.txt" || problems+=("${f%.bin}.txt")
+      lcdump -in "$f" | cmp -s - "${f%.lc}.txt" || problems+=("${f%.lc}.txt")
     fi
   done < files.txt
   [ -z "$(find data -name '*.tmp')" ] || problems+=("temporary files left")
