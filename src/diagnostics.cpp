@@ -126,9 +126,15 @@ bool write_name(std::FILE* stream, const char* name, bool shell_quoted)
         char* escape = piece.room(c == '\t' || c == '\n' || c == '\r' ? 2 : 4);
         *escape++ = '\\';
         switch (c) {
-        case '\t': *escape = 't'; break;
-        case '\n': *escape = 'n'; break;
-        case '\r': *escape = 'r'; break;
+        case '\t':
+            *escape = 't';
+            break;
+        case '\n':
+            *escape = 'n';
+            break;
+        case '\r':
+            *escape = 'r';
+            break;
         default:
             *escape++ = 'x';
             *escape++ = hex[c >> 4];
@@ -148,7 +154,6 @@ bool write_message(std::FILE* stream, const char* before, const char* name, cons
     written = written && std::fputs(after, stream) >= 0 && std::fputc('\n', stream) != EOF;
     return std::fflush(stream) == 0 && written;
 }
-
 
 int fail(std::FILE* messages, const char* before, const char* name, const char* after)
 {

@@ -140,8 +140,7 @@ int fail_fits_to_terminal(const char* filename, std::FILE* messages)
 
 }  // namespace
 
-int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages,
-                      const OutputForm& form)
+int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages, const OutputForm& form)
 {
     // Measured before the first read, from where the input stands.
     const long long size = bytes_left(in);

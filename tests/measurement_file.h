@@ -84,9 +84,9 @@ inline Measurement numbered_record(int n)
 inline int printf_line(const Measurement& m, char* line)
 {
     return std::snprintf(line, MAX_OUTPUT_LINE, "%f %d %f %f %f %f %f %d %f\n", m.JD, m.obsID,
-                         static_cast<double>(m.flux1), static_cast<double>(m.err1),
-                         static_cast<double>(m.sky), static_cast<double>(m.errs),
-                         static_cast<double>(m.chisq1), m.nuse, static_cast<double>(m.effective_pix));
+                         static_cast<double>(m.flux1), static_cast<double>(m.err1), static_cast<double>(m.sky),
+                         static_cast<double>(m.errs), static_cast<double>(m.chisq1), m.nuse,
+                         static_cast<double>(m.effective_pix));
 }
 
 inline void write_file(const std::string& path, const std::string& bytes)
