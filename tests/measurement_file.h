@@ -76,7 +76,8 @@ inline const char* example_line()
 
 inline Measurement numbered_record(int n)
 {
-    return Measurement{2459000.5 + n * 0.01, n, 1000.0f + n, 10.0f, 200.0f, 1.0f, 1.0f, n % 7, 12.0f};
+    return Measurement{
+        2459000.5 + n * 0.01, n, 1000.0f + static_cast<float>(n), 10.0f, 200.0f, 1.0f, 1.0f, n % 7, 12.0f};
 }
 
 // The line as C's printf writes it: the reference lcdump must equal byte for
