@@ -19,6 +19,7 @@ BENCH_RECORDS ?= 1000000
 WIN_BUILD ?= build-win
 WINE ?= /usr/lib/wine/wine64
 PKG_BUILD ?= build-pkg
+LINT_BUILD ?= build-lint
 # The processors cross-check builds for (Debian's g++-ARCH-linux-gnu), each
 # run under qemu-user in build-ARCH.
 CROSS_ARCHES ?= aarch64 s390x
@@ -27,7 +28,7 @@ CROSS_CHECKS = $(CROSS_ARCHES:%=cross-check-%)
 # $(call need,COMMAND,PACKAGE): stop, in one line, where COMMAND is missing.
 need = @command -v $(1) >/dev/null 2>&1 || { echo "$@ needs $(1): apt-get install $(2)"; exit 1; }
 
-.PHONY: all demo test tests memcheck ci install plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
+.PHONY: all demo test tests memcheck lint ci install plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
 .PHONY: package package-windows package-check cross-check $(CROSS_CHECKS) scale-check bench-scale
 
 # The program alone: CMake and a C++ compiler are all it needs.
@@ -56,8 +57,17 @@ test: tests
 memcheck: tests
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j2 -L memcheck
 
-# Everything CI runs.
-ci: test memcheck sanitize fuzz-check windows-check package-check cross-check scale-check
+# The layout against .clang-format and the rules on what src/ may print and
+# return (tools/lint.sh), then the program, its tool and the tests built with
+# strict warnings as errors, in a build directory of their own.
+lint:
+	$(call need,clang-format,clang-format)
+	tools/lint.sh
+	cmake -S . -B $(LINT_BUILD) -DLCDUMP_WERROR=ON -DLCDUMP_TESTS=ON -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+	cmake --build $(LINT_BUILD) -j2
+
+# Everything CI runs, lint first.
+ci: lint test memcheck sanitize fuzz-check windows-check package-check cross-check scale-check
 
 # Installs a stripped bin/lcdump and share/man/man1/lcdump.1 under PREFIX,
 # whatever prefix the build directory was first configured with; DESTDIR is
@@ -165,4 +175,4 @@ bench-scale: all
 	bench/scale_bench.sh ./$(BUILD)/lcdump
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WIN_BUILD) $(PKG_BUILD) $(CROSS_ARCHES:%=build-%)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WIN_BUILD) $(PKG_BUILD) $(LINT_BUILD) $(CROSS_ARCHES:%=build-%)
