@@ -28,7 +28,7 @@ CROSS_CHECKS = $(CROSS_ARCHES:%=cross-check-%)
 # $(call need,COMMAND,PACKAGE): stop, in one line, where COMMAND is missing.
 need = @command -v $(1) >/dev/null 2>&1 || { echo "$@ needs $(1): apt-get install $(2)"; exit 1; }
 
-.PHONY: all demo test tests memcheck lint ci install plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
+.PHONY: all demo test tests memcheck lint ci install help plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
 .PHONY: package package-windows package-check cross-check $(CROSS_CHECKS) scale-check bench-scale
 
 # The program alone: CMake and a C++ compiler are all it needs.
@@ -173,6 +173,32 @@ scale-check: all
 bench-scale: all
 	$(call need,python3,python3)
 	bench/scale_bench.sh ./$(BUILD)/lcdump
+
+# One line a target.
+help:
+	@echo 'all              the program alone (the default)'
+	@echo 'demo             dump the bundled sample light curve'
+	@echo 'tests            build the tests too (needs GoogleTest)'
+	@echo 'test             the quick suite: unit, end-to-end, fault, manual-page, install and README tests'
+	@echo 'memcheck         the end-to-end and fault tests under valgrind (slow)'
+	@echo 'lint             layout, the rules on src/, and a build with strict warnings as errors'
+	@echo 'ci               everything CI runs, lint first'
+	@echo 'install          a stripped bin/lcdump and its manual page under PREFIX; DESTDIR honoured'
+	@echo 'plot             redraw doc/sample.png from lcdump'"'"'s output (needs gnuplot)'
+	@echo 'sanitize         every test built with AddressSanitizer, LeakSanitizer and UBSan'
+	@echo 'fuzz-build       the libFuzzer harnesses'
+	@echo 'fuzz-check       a bounded run of every harness, as CI does it'
+	@echo 'fuzz             a longer campaign: FUZZ_RUNS executions of every harness'
+	@echo 'bench            lcdump timed against the reference programs in bench/'
+	@echo 'bench-scale      files per second: a serial loop against xargs -P2'
+	@echo 'windows          a static lcdump.exe, cross-built with MinGW-w64'
+	@echo 'windows-check    lcdump.exe under wine against the Linux build, byte for byte'
+	@echo 'package          the Debian package and the source archive'
+	@echo 'package-windows  the Windows zip'
+	@echo 'package-check    the three packages used as their users would use them'
+	@echo 'cross-check      builds for $(CROSS_ARCHES) under qemu-user against this one'
+	@echo 'scale-check      the README'"'"'s recipes for many files'
+	@echo 'clean            remove every build directory'
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WIN_BUILD) $(PKG_BUILD) $(LINT_BUILD) $(CROSS_ARCHES:%=build-%)
