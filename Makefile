@@ -28,7 +28,7 @@ CROSS_CHECKS = $(CROSS_ARCHES:%=cross-check-%)
 # $(call need,COMMAND,PACKAGE): stop, in one line, where COMMAND is missing.
 need = @command -v $(1) >/dev/null 2>&1 || { echo "$@ needs $(1): apt-get install $(2)"; exit 1; }
 
-.PHONY: all demo test tests memcheck lint ci install help plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
+.PHONY: all demo test tests memcheck lint ci install uninstall help plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
 .PHONY: package package-windows package-check cross-check $(CROSS_CHECKS) scale-check bench-scale
 
 # The program alone: CMake and a C++ compiler are all it needs.
@@ -74,6 +74,20 @@ ci: lint test memcheck sanitize fuzz-check windows-check package-check cross-che
 # honoured.
 install: all
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+
+# Removes the files the last make install put in place, as CMake listed them
+# in $(BUILD)/install_manifest.txt (without DESTDIR, which is honoured here
+# too), and names each; directories stay.
+uninstall:
+	@manifest=$(BUILD)/install_manifest.txt; \
+	[ -f "$$manifest" ] || { echo "$@: no $$manifest: nothing was installed from $(BUILD)"; exit 1; }; \
+	while IFS= read -r file || [ -n "$$file" ]; do \
+	  if [ -e "$(DESTDIR)$$file" ] || [ -L "$(DESTDIR)$$file" ]; then \
+	    rm -f "$(DESTDIR)$$file" && echo "removed $(DESTDIR)$$file"; \
+	  else \
+	    echo "not there: $(DESTDIR)$$file"; \
+	  fi; \
+	done < "$$manifest"
 
 # Redraws doc/sample.png, the README's picture of the bundled sample, from
 # lcdump's own output (needs gnuplot).
@@ -184,6 +198,7 @@ help:
 	@echo 'lint             layout, the rules on src/, and a build with strict warnings as errors'
 	@echo 'ci               everything CI runs, lint first'
 	@echo 'install          a stripped bin/lcdump and its manual page under PREFIX; DESTDIR honoured'
+	@echo 'uninstall        remove what make install put in place; DESTDIR honoured'
 	@echo 'plot             redraw doc/sample.png from lcdump'"'"'s output (needs gnuplot)'
 	@echo 'sanitize         every test built with AddressSanitizer, LeakSanitizer and UBSan'
 	@echo 'fuzz-build       the libFuzzer harnesses'
