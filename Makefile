@@ -19,6 +19,7 @@ BENCH_RECORDS ?= 1000000
 WIN_BUILD ?= build-win
 WINE ?= /usr/lib/wine/wine64
 PKG_BUILD ?= build-pkg
+LINT_BUILD ?= build-lint
 # The processors cross-check builds for (Debian's g++-ARCH-linux-gnu), each
 # run under qemu-user in build-ARCH.
 CROSS_ARCHES ?= aarch64 s390x
@@ -27,7 +28,7 @@ CROSS_CHECKS = $(CROSS_ARCHES:%=cross-check-%)
 # $(call need,COMMAND,PACKAGE): stop, in one line, where COMMAND is missing.
 need = @command -v $(1) >/dev/null 2>&1 || { echo "$@ needs $(1): apt-get install $(2)"; exit 1; }
 
-.PHONY: all demo test tests memcheck ci install plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
+.PHONY: all demo test tests memcheck lint ci install uninstall help plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
 .PHONY: package package-windows package-check cross-check $(CROSS_CHECKS) scale-check bench-scale
 
 # The program alone: CMake and a C++ compiler are all it needs.
@@ -56,15 +57,38 @@ test: tests
 memcheck: tests
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j2 -L memcheck
 
-# Everything CI runs; there the exhaustive checks run at full size.
+# The layout against .clang-format and the rules on what src/ may print and
+# return (tools/lint.sh), then the program, its tool and the tests built with
+# strict warnings as errors, in a build directory of their own.
+lint:
+	$(call need,clang-format,clang-format)
+	tools/lint.sh
+	cmake -S . -B $(LINT_BUILD) -DLCDUMP_WERROR=ON -DLCDUMP_TESTS=ON -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+	cmake --build $(LINT_BUILD) -j2
+
+# Everything CI runs, lint first; there the exhaustive checks run at full size.
 ci: export LCDUMP_FULL_CHECKS = 1
-ci: test memcheck sanitize fuzz-check windows-check package-check cross-check scale-check
+ci: lint test memcheck sanitize fuzz-check windows-check package-check cross-check scale-check
 
 # Installs a stripped bin/lcdump and share/man/man1/lcdump.1 under PREFIX,
 # whatever prefix the build directory was first configured with; DESTDIR is
 # honoured.
 install: all
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+
+# Removes the files the last make install put in place, as CMake listed them
+# in $(BUILD)/install_manifest.txt (without DESTDIR, which is honoured here
+# too), and names each; directories stay.
+uninstall:
+	@manifest=$(BUILD)/install_manifest.txt; \
+	[ -f "$$manifest" ] || { echo "$@: no $$manifest: nothing was installed from $(BUILD)"; exit 1; }; \
+	while IFS= read -r file || [ -n "$$file" ]; do \
+	  if [ -e "$(DESTDIR)$$file" ] || [ -L "$(DESTDIR)$$file" ]; then \
+	    rm -f "$(DESTDIR)$$file" && echo "removed $(DESTDIR)$$file"; \
+	  else \
+	    echo "not there: $(DESTDIR)$$file"; \
+	  fi; \
+	done < "$$manifest"
 
 # Redraws doc/sample.png, the README's picture of the bundled sample, from
 # lcdump's own output (needs gnuplot).
@@ -165,5 +189,32 @@ bench-scale: all
 	$(call need,python3,python3)
 	bench/scale_bench.sh ./$(BUILD)/lcdump
 
+# One line a target.
+help:
+	@echo 'all              the program alone (the default)'
+	@echo 'demo             dump the bundled sample light curve'
+	@echo 'tests            build the tests too (needs GoogleTest)'
+	@echo 'test             the quick suite: unit, end-to-end, fault, manual-page, install and README tests'
+	@echo 'memcheck         the end-to-end and fault tests under valgrind (slow)'
+	@echo 'lint             layout, the rules on src/, and a build with strict warnings as errors'
+	@echo 'ci               everything CI runs, lint first'
+	@echo 'install          a stripped bin/lcdump and its manual page under PREFIX; DESTDIR honoured'
+	@echo 'uninstall        remove what make install put in place; DESTDIR honoured'
+	@echo 'plot             redraw doc/sample.png from lcdump'"'"'s output (needs gnuplot)'
+	@echo 'sanitize         every test built with AddressSanitizer, LeakSanitizer and UBSan'
+	@echo 'fuzz-build       the libFuzzer harnesses'
+	@echo 'fuzz-check       a bounded run of every harness, as CI does it'
+	@echo 'fuzz             a longer campaign: FUZZ_RUNS executions of every harness'
+	@echo 'bench            lcdump timed against the reference programs in bench/'
+	@echo 'bench-scale      files per second: a serial loop against xargs -P2'
+	@echo 'windows          a static lcdump.exe, cross-built with MinGW-w64'
+	@echo 'windows-check    lcdump.exe under wine against the Linux build, byte for byte'
+	@echo 'package          the Debian package and the source archive'
+	@echo 'package-windows  the Windows zip'
+	@echo 'package-check    the three packages used as their users would use them'
+	@echo 'cross-check      builds for $(CROSS_ARCHES) under qemu-user against this one'
+	@echo 'scale-check      the README'"'"'s recipes for many files'
+	@echo 'clean            remove every build directory'
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WIN_BUILD) $(PKG_BUILD) $(CROSS_ARCHES:%=build-%)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(WIN_BUILD) $(PKG_BUILD) $(LINT_BUILD) $(CROSS_ARCHES:%=build-%)

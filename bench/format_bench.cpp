@@ -47,9 +47,7 @@ void BM_to_chars_line(benchmark::State& state)
 
 void BM_snprintf_line(benchmark::State& state)
 {
-    format_lines(state, [](const unsigned char* r, char* line) {
-        return printf_line(decode_record(r), line);
-    });
+    format_lines(state, [](const unsigned char* r, char* line) { return printf_line(decode_record(r), line); });
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ int main(int argc, char** argv)
         in.read(reinterpret_cast<char*>(&effective_pix), sizeof effective_pix);
         if (!in)
             return 1;
-        std::cout << JD << ' ' << obsID << ' ' << flux1 << ' ' << err1 << ' ' << sky << ' '
-                  << errs << ' ' << chisq1 << ' ' << nuse << ' ' << effective_pix << std::endl;
+        std::cout << JD << ' ' << obsID << ' ' << flux1 << ' ' << err1 << ' ' << sky << ' ' << errs << ' ' << chisq1
+                  << ' ' << nuse << ' ' << effective_pix << std::endl;
     }
     return 0;
 }

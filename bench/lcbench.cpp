@@ -35,13 +35,13 @@ namespace {
 // The targets, all here so that tightening one is a one-line change. Speed
 // limits are on ratios of median wall times.
 namespace target {
-constexpr double lcdump_over_to_chars_null = 0.80;    // at most, output to /dev/null
-constexpr double lcdump_over_to_chars_piped = 0.92;   // at most, output piped
-constexpr double iostream_over_lcdump_piped = 2.5;    // at least, output piped
-constexpr double fits_over_lcdump_null = 0.15;        // at most, output to /dev/null
-constexpr double memory_per_record = 40;              // peak RSS: bytes a record ...
-constexpr double memory_fixed = 8.0 * 1024 * 1024;    // ... plus this much
-constexpr double none = 0;                            // a figure shown without a limit
+constexpr double lcdump_over_to_chars_null = 0.80;   // at most, output to /dev/null
+constexpr double lcdump_over_to_chars_piped = 0.92;  // at most, output piped
+constexpr double iostream_over_lcdump_piped = 2.5;   // at least, output piped
+constexpr double fits_over_lcdump_null = 0.15;       // at most, output to /dev/null
+constexpr double memory_per_record = 40;             // peak RSS: bytes a record ...
+constexpr double memory_fixed = 8.0 * 1024 * 1024;   // ... plus this much
+constexpr double none = 0;                           // a figure shown without a limit
 }  // namespace target
 
 enum Sink { dev_null, piped, sink_count };
@@ -387,8 +387,8 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < n; ++i)
         std::printf("  %-28s %8.3f %8.3f   %8.3f %8.3f   %6.1f MiB\n", programs[i].name.c_str(), wall[i], cpu[i],
                     wall[n + i], cpu[n + i], static_cast<double>(rss_kib[i]) / 1024);
-    std::printf("  %-28s %8s %8s   %8.3f %8.3f   %6.1f MiB  (one run)\n", "lcdump, input piped", "", "",
-                stdin_run.wall, stdin_run.cpu, static_cast<double>(stdin_run.max_rss_kib) / 1024);
+    std::printf("  %-28s %8s %8s   %8.3f %8.3f   %6.1f MiB  (one run)\n", "lcdump, input piped", "", "", stdin_run.wall,
+                stdin_run.cpu, static_cast<double>(stdin_run.max_rss_kib) / 1024);
 
     // Ratio of two programs' median wall times to one sink, CPU times beside.
     auto ratio = [&](std::size_t a, std::size_t b, int s, double limit, bool at_most) {
@@ -400,7 +400,8 @@ int main(int argc, char** argv)
     std::printf("\nratios of median wall times, and targets:\n");
     bool all = ratio(lcdump, to_chars, dev_null, target::lcdump_over_to_chars_null, true);
     all &= ratio(lcdump, to_chars, piped, target::lcdump_over_to_chars_piped, true);
-    all &= ratio(lcdump, write_floor, dev_null, target::none, true);  // figure only: the stdio line path alone takes most of 1.5
+    // Figure only: the stdio line path alone takes most of 1.5.
+    all &= ratio(lcdump, write_floor, dev_null, target::none, true);
     all &= ratio(lcdump, write_floor, piped, target::none, true);
     all &= ratio(iostream, lcdump, dev_null, target::none, false);
     all &= ratio(iostream, lcdump, piped, target::iostream_over_lcdump_piped, false);
@@ -417,8 +418,8 @@ int main(int argc, char** argv)
     const double budget = target::memory_per_record * records + target::memory_fixed;
     auto memory = [&](const char* what, long kib) {
         const double bytes = 1024.0 * static_cast<double>(kib);
-        return report(what, bytes / 1048576,
-                      "MiB = " + std::to_string(int(bytes / records + 0.5)) + " B/record", budget / 1048576, true);
+        return report(what, bytes / 1048576, "MiB = " + std::to_string(int(bytes / records + 0.5)) + " B/record",
+                      budget / 1048576, true);
     };
     std::printf("peak memory of lcdump (budget: %g B/record + %g MiB):\n", target::memory_per_record,
                 target::memory_fixed / 1048576);

@@ -13,12 +13,12 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#define FUZZ_CHECK(condition)                                                                 \
-    do {                                                                                      \
-        if (!(condition)) {                                                                   \
+#define FUZZ_CHECK(condition)                                                                       \
+    do {                                                                                            \
+        if (!(condition)) {                                                                         \
             std::fprintf(stderr, "property failed: %s at %s:%d\n", #condition, __FILE__, __LINE__); \
-            std::abort();                                                                     \
-        }                                                                                     \
+            std::abort();                                                                           \
+        }                                                                                           \
     } while (0)
 
 // An anonymous in-memory file, made once and rewritten for every input.

@@ -21,8 +21,8 @@
 namespace {
 
 // A word never found in the list: lookups that return it found nothing.
-const char* const ABSENT_A = "\x02" "absent-a";
-const char* const ABSENT_B = "\x02" "absent-b";
+const char* const ABSENT_A = "\002absent-a";
+const char* const ABSENT_B = "\002absent-b";
 // Word 1 of every list, so that offset k behind it reads word k + 1.
 const char* const MARK_NAME = "\x01mark";
 

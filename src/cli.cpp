@@ -36,15 +36,30 @@ struct CliOption {
 
 const CliOption OPTIONS[] = {
     {"in", nullptr, "FILE", Role::input, nullptr, {"the measurement file; -in - reads standard input"}},
-    {"file", nullptr, "OPTIONFILE", Role::optional, nullptr,
-     {"further options from a file, one a line, without the",
-      "dash (\"in star.lc\", \"csv\"); the command line wins"}},
-    {"csv", nullptr, nullptr, Role::optional, &OutputForm::csv,
+    {"file",
+     nullptr,
+     "OPTIONFILE",
+     Role::optional,
+     nullptr,
+     {"further options from a file, one a line, without the", "dash (\"in star.lc\", \"csv\"); the command line wins"}},
+    {"csv",
+     nullptr,
+     nullptr,
+     Role::optional,
+     &OutputForm::csv,
      {"comma-separated rows under a row of column names,", "and no count line"}},
-    {"exact", nullptr, nullptr, Role::optional, &OutputForm::exact,
+    {"exact",
+     nullptr,
+     nullptr,
+     Role::optional,
+     &OutputForm::exact,
      {"every floating-point value in the shortest text that",
       "reads back to the same bits (may use exponent notation)"}},
-    {"fits", nullptr, nullptr, Role::optional, &OutputForm::fits,
+    {"fits",
+     nullptr,
+     nullptr,
+     Role::optional,
+     &OutputForm::fits,
      {"a FITS binary table instead of text, every value's bits", "kept: lcdump -in star.lc -fits > star.fits"}},
     {"help", "h", nullptr, Role::instead, nullptr, {"this help; also --help"}},
     {"version", nullptr, nullptr, Role::instead, nullptr, {"the version; also --version"}},
@@ -109,7 +124,8 @@ const char* usage_line()
 {
     static Text text;
     put_synopsis(text) << " (or ";
-    put_names(text, [](const CliOption& o) { return o.role == Role::instead; }, "-", ", ");
+    put_names(
+        text, [](const CliOption& o) { return o.role == Role::instead; }, "-", ", ");
     text << "). Try 'lcdump --help'";
     return text.c_str();
 }
@@ -130,9 +146,11 @@ const char* help_text()
                 text.pad_to(20) << line << "\n";
     }
     text << "Switches take two dashes too (";
-    put_names(text, [](const CliOption& o) { return o.role == Role::optional && o.value == nullptr; }, "--", ", ");
+    put_names(
+        text, [](const CliOption& o) { return o.role == Role::optional && o.value == nullptr; }, "--", ", ");
     text << "); ";
-    put_names(text, [](const CliOption& o) { return o.value != nullptr; }, "-", " and ");
+    put_names(
+        text, [](const CliOption& o) { return o.value != nullptr; }, "-", " and ");
     text << " take one.\n\nWithout -csv, the first line is the record count; then each record is a\nline of";
     for (const FieldInfo& field : FIELDS)
         text << " " << field.name;
@@ -239,7 +257,8 @@ int fail_meant(std::FILE* messages, const char* lead, const char* word, const Me
 {
     std::fprintf(messages, "lcdump: %s", lead);
     write_name(messages, word, false);
-    std::fprintf(messages, "%s-%s", word[0] != '\0' ? "; did you mean " : "", meant.option->name);
+    std::fputs(word[0] != '\0' ? "; did you mean -" : "-", messages);
+    write_name(messages, meant.option->name, false);
     if (meant.value != nullptr) {
         std::fputc(' ', messages);
         write_name(messages, meant.value, true);
@@ -282,8 +301,8 @@ int fail_near_miss(int argc, char** argv, std::FILE* messages)
         }
         const Meant meant = near_miss(argv[i], i + 1 < argc ? argv[i + 1] : nullptr);
         if (meant.option != nullptr)
-            return fail_meant(messages, meant.option->value != nullptr ? "unknown option " : "unknown switch ",
-                              argv[i], meant, "?");
+            return fail_meant(messages, meant.option->value != nullptr ? "unknown option " : "unknown switch ", argv[i],
+                              meant, "?");
     }
     return 0;
 }

@@ -83,7 +83,8 @@ bool write_name(std::FILE* stream, const char* name, bool shell_quoted)
             // sequence is escaped on its own as a byte that cannot start a
             // character.
             const char* named = c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
-            written = written && (named != nullptr ? std::fputs(named, stream) : std::fprintf(stream, "\\x%02x", c)) >= 0;
+            written =
+                written && (named != nullptr ? std::fputs(named, stream) : std::fprintf(stream, "\\x%02x", c)) >= 0;
         }
         ++p;
     }
@@ -97,7 +98,6 @@ bool write_message(std::FILE* stream, const char* before, const char* name, cons
     written = written && std::fputs(after, stream) >= 0 && std::fputc('\n', stream) != EOF;
     return std::fflush(stream) == 0 && written;
 }
-
 
 int fail(std::FILE* messages, const char* before, const char* name, const char* after)
 {

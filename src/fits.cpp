@@ -54,7 +54,10 @@ std::uint32_t sum_words(const unsigned char* bytes, std::size_t n)
 // Every header here fits one block.
 class Header {
 public:
-    explicit Header(unsigned char* block) : text_(reinterpret_cast<char*>(block)) { std::memset(text_, ' ', FITS_BLOCK); }
+    explicit Header(unsigned char* block) : text_(reinterpret_cast<char*>(block))
+    {
+        std::memset(text_, ' ', FITS_BLOCK);
+    }
 
     void logical(const char* keyword, bool value, const char* comment)
     {
@@ -233,7 +236,9 @@ bool FitsWriter::finish()
         *put_int(form_key + 5, static_cast<std::int32_t>(i + 1)) = '\0';
         table.string(type_key, field.name, i == 0 ? "Julian Date" : "");
         table.string(form_key, form,
-                     field.tform == 'D' ? "64-bit float" : field.integer ? "32-bit integer" : "32-bit float");
+                     field.tform == 'D' ? "64-bit float"
+                     : field.integer    ? "32-bit integer"
+                                        : "32-bit float");
     }
     table.string("EXTNAME", "MEASUREMENTS", "the measurement records");
     table.string("CREATOR", creator_, "");

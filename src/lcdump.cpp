@@ -14,14 +14,14 @@
 namespace {
 
 // Other kinds of file that people hand lcdump by mistake, told by their first
-// four bytes, and what to say of them: a remark, and where the remark names
-// the input, what follows the name. The kind only explains a failure: any
+// four bytes, and what to say of them: a remark, and where the remark ends
+// in a command on the input, what follows the input's name in it. The kind only explains a failure: any
 // bytes can also begin a measurement file (a count of 559,903 is stored as
 // 1f 8b 08 00, the start of a gzip stream), so a file that holds its
 // records is dumped whatever it looks like.
 struct Lookalike {
     const char* remark;
-    const char* after_name;
+    const char* command_end;
 };
 
 Lookalike looks_like(const unsigned char* first, const char* name)
@@ -45,9 +45,9 @@ int fail_input_as(std::FILE* messages, const char* name, const char* what, Looka
     std::fputs("Error: ", messages);
     write_name(messages, name, false);
     std::fprintf(messages, "%s%s", what, kind.remark);
-    if (kind.after_name != nullptr) {
+    if (kind.command_end != nullptr) {
         write_name(messages, name, true);
-        std::fputs(kind.after_name, messages);
+        std::fputs(kind.command_end, messages);
     }
     return fail(messages, "", "", "");
 }
@@ -129,8 +129,7 @@ int fail_fits_to_terminal(const char* filename, std::FILE* messages)
 
 }  // namespace
 
-int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages,
-                      const OutputForm& form)
+int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages, const OutputForm& form)
 {
     // Measured before the first read, from where the input stands.
     const long long size = bytes_left(in);

@@ -20,7 +20,6 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
 
 // Opens filename, or takes standard input for "-", and dumps it as above;
 // -fits to a terminal fails before anything is read.
-int dump_file(const char* filename, std::FILE* out, std::FILE* messages,
-              const OutputForm& form = OutputForm());
+int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form = OutputForm());
 
 #endif

@@ -13,15 +13,15 @@
 // its offset in the 40-byte record and the letter that types its FITS column
 // (D a 64-bit float, J a 32-bit integer, E a 32-bit float). The struct, the
 // held arrays, the decoding and every output form are made from this list.
-#define LCDUMP_FIELDS(FIELD)               \
-    FIELD(JD, double, 0, 'D')              \
-    FIELD(obsID, std::int32_t, 8, 'J')     \
-    FIELD(flux1, float, 12, 'E')           \
-    FIELD(err1, float, 16, 'E')            \
-    FIELD(sky, float, 20, 'E')             \
-    FIELD(errs, float, 24, 'E')            \
-    FIELD(chisq1, float, 28, 'E')          \
-    FIELD(nuse, std::int32_t, 32, 'J')     \
+#define LCDUMP_FIELDS(FIELD)           \
+    FIELD(JD, double, 0, 'D')          \
+    FIELD(obsID, std::int32_t, 8, 'J') \
+    FIELD(flux1, float, 12, 'E')       \
+    FIELD(err1, float, 16, 'E')        \
+    FIELD(sky, float, 20, 'E')         \
+    FIELD(errs, float, 24, 'E')        \
+    FIELD(chisq1, float, 28, 'E')      \
+    FIELD(nuse, std::int32_t, 32, 'J') \
     FIELD(effective_pix, float, 36, 'E')
 
 struct Measurement {

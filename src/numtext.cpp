@@ -9,8 +9,7 @@ namespace {
 // printf's spelling of the values that have no digits, in every output form.
 char* put_nonfinite(char* p, double value)
 {
-    const char* text = std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan")
-                                         : (value < 0 ? "-inf" : "inf");
+    const char* text = std::isnan(value) ? (std::signbit(value) ? "-nan" : "nan") : (value < 0 ? "-inf" : "inf");
     std::size_t length = std::strlen(text);
     std::memcpy(p, text, length);
     return p + length;
@@ -205,7 +204,6 @@ char* put_fixed(char* p, double value)
     put_pair(p + 5, fraction % 100);
     return p + 7;
 }
-
 
 char* put_shortest(char* p, float value)
 {

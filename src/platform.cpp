@@ -29,11 +29,23 @@ namespace {
 
 // Offsets as wide as files get: long is 32 bits on Windows.
 #ifdef _WIN32
-long long tell(std::FILE* stream) { return _ftelli64(stream); }
-bool seek(std::FILE* stream, long long offset, int whence) { return _fseeki64(stream, offset, whence) == 0; }
+long long tell(std::FILE* stream)
+{
+    return _ftelli64(stream);
+}
+bool seek(std::FILE* stream, long long offset, int whence)
+{
+    return _fseeki64(stream, offset, whence) == 0;
+}
 #else
-long long tell(std::FILE* stream) { return ftello(stream); }
-bool seek(std::FILE* stream, long long offset, int whence) { return fseeko(stream, offset, whence) == 0; }
+long long tell(std::FILE* stream)
+{
+    return ftello(stream);
+}
+bool seek(std::FILE* stream, long long offset, int whence)
+{
+    return fseeko(stream, offset, whence) == 0;
+}
 #endif
 
 }  // namespace

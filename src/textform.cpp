@@ -42,8 +42,10 @@ std::size_t format_record(const Measurement& m, const OutputForm& form, char* li
 {
     const char separator = form.csv ? ',' : ' ';
     if (form.exact)
-        return format_fields(m, separator, [](char* p, auto value) { return put_shortest(p, value); }, line);
-    return format_fields(m, separator, [](char* p, double value) { return put_fixed(p, value); }, line);
+        return format_fields(
+            m, separator, [](char* p, auto value) { return put_shortest(p, value); }, line);
+    return format_fields(
+        m, separator, [](char* p, double value) { return put_fixed(p, value); }, line);
 }
 
 std::size_t format_header(char* line)

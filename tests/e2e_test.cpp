@@ -22,7 +22,8 @@ TEST_F(Lcdump, ExampleValuesFromTheFieldGuide)
 {
     Measurement m{0.25, -1, -0.5f, 1e-6f, 1e-7f, 0.0f, 1.0f, 0, 2.0f};
     std::string path = file("lc.bin", encode_file({m}));
-    expect_result(lcdump({"-in", path}), "1\n0.250000 -1 -0.500000 0.000001 0.000000 0.000000 1.000000 0 2.000000\n", "", 0);
+    expect_result(lcdump({"-in", path}), "1\n0.250000 -1 -0.500000 0.000001 0.000000 0.000000 1.000000 0 2.000000\n",
+                  "", 0);
 }
 
 const std::string usage =
@@ -80,7 +81,8 @@ TEST_F(Lcdump, LyingHeaderDoesNotAllocateTheClaimedSize)
     if (!under_runner())
         limited.address_space_limit = 64L << 20;
 #endif
-    std::string bytes = encode_count(2147483647) + encode_record(numbered_record(0)) + encode_record(numbered_record(1)) + "tail";
+    std::string bytes =
+        encode_count(2147483647) + encode_record(numbered_record(0)) + encode_record(numbered_record(1)) + "tail";
     std::string path = file("liar.bin", bytes);
     expect_result(lcdump({"-in", path}, limited), "",
                   "Error: " + path + ": holds 2 of 2,147,483,647 records (88 bytes; 85,899,345,884 needed)\n", 8);
@@ -124,7 +126,9 @@ TEST_F(Lcdump, WritesEachRecordAsSoonAsItIsRead)
     ChildProcess child(command_line(LCDUMP_BINARY, {"-in", fifo}));
     int fd = child.open_fifo_for_writing(fifo);
     ASSERT_GE(fd, 0) << child.finish().err;
-    auto send = [fd](const std::string& bytes) { ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); };
+    auto send = [fd](const std::string& bytes) {
+        ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    };
 
     send(encode_count(3));
     EXPECT_EQ(child.read_line(5000), "3\n");
@@ -188,8 +192,9 @@ TEST_F(Lcdump, ExactWritesShortestValuesAlsoFromTheOptionFile)
     std::string path = file("lc.bin", encode_file({m}));
     expect_result(lcdump({"-in", path, "-exact"}), "1\n2459000.5 -1 0.1 1e-07 -0 3e+38 nan 7 -inf\n", "", 0);
     std::string opts = file("opts", "csv\nexact\nin " + path + "\n");
-    expect_result(lcdump({"-file", opts}),
-                  "JD,obsID,flux1,err1,sky,errs,chisq1,nuse,effective_pix\n2459000.5,-1,0.1,1e-07,-0,3e+38,nan,7,-inf\n", "", 0);
+    expect_result(
+        lcdump({"-file", opts}),
+        "JD,obsID,flux1,err1,sky,errs,chisq1,nuse,effective_pix\n2459000.5,-1,0.1,1e-07,-0,3e+38,nan,7,-inf\n", "", 0);
 }
 
 TEST_F(Lcdump, HelpAndVersionOnlyWithoutAnInputFile)
@@ -219,7 +224,9 @@ TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
     const std::string text = lcdump({"-in", lc}).out, csv = lcdump({"-in", lc, "-csv"}).out;
     const std::string exact = lcdump({"-in", lc, "-exact"}).out, both = lcdump({"-in", lc, "-csv", "-exact"}).out;
     const std::string fits = lcdump({"-in", lc, "-fits"}).out;
-    auto hint = [](const std::string& words) { return "lcdump: no input named; did you mean: lcdump " + words + "\n" + usage; };
+    auto hint = [](const std::string& words) {
+        return "lcdump: no input named; did you mean: lcdump " + words + "\n" + usage;
+    };
     auto unknown = [](const std::string& word, const std::string& meant) {
         return "lcdump: unknown " + word + "; did you mean " + meant + "?\n";
     };
@@ -265,6 +272,7 @@ TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
         {{"it's.lc"}, "", "", hint("-in 'it'\\''s.lc'"), 8},
         {{"-file", no_input}, "", "", usage, 8},  // the option file is named the right way
         {{dir, "missing.lc", "-in=", "--in"}, "", "", usage, 8},
+        // clang-format off
         {{"-in", gz}, "", "",
          "Error: " + gz + ": holds 1 of 559,903 records (64 bytes; 22,396,124 needed); it looks like gzip data: gzip -dc " +
              gz + " | lcdump -in -\n", 8},
@@ -280,6 +288,7 @@ TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
         {{"-in", "-"}, text_input, "",
          "Error: -: ends after 1 of 1865172042 records; it looks like text, such as lcdump's own output, not a "
              "measurement file\n", 8},
+        // clang-format on
         {{"-in", "-"}, full_gz, gz_dump, "", 0},
     };
     ASSERT_EQ(gz_dump.compare(0, 6, "35615\n"), 0);

@@ -219,8 +219,7 @@ TEST_F(Faults, FifoDeliveringOneByteAtATime)
 TEST_F(Faults, InputThatCannotBeRead)
 {
     // The first page of the address space is never mapped: reading it fails.
-    expect_result(lcdump({"-in", "/proc/self/mem"}), "",
-                  "Error: /proc/self/mem: can't read: Input/output error\n", 8);
+    expect_result(lcdump({"-in", "/proc/self/mem"}), "", "Error: /proc/self/mem: can't read: Input/output error\n", 8);
 }
 
 TEST_F(Faults, OutputThatCannotBeWritten)
@@ -264,10 +263,12 @@ TEST_F(Faults, MessagesThatCannotBeWrittenStillFail)
     // cannot take it.
     RunOptions no_stdout;
     no_stdout.stdout_path = "/dev/full";
-    expect_result(lcdump({"-file", dir + "/missing.opt"}, no_stdout), "", "Can't open file: " + dir + "/missing.opt\n", 8);
+    expect_result(lcdump({"-file", dir + "/missing.opt"}, no_stdout), "", "Can't open file: " + dir + "/missing.opt\n",
+                  8);
     no_stdout.stdout_path.clear();
     no_stdout.close_stdout = true;
-    expect_result(lcdump({"-file", dir + "/missing.opt"}, no_stdout), "", "Can't open file: " + dir + "/missing.opt\n", 8);
+    expect_result(lcdump({"-file", dir + "/missing.opt"}, no_stdout), "", "Can't open file: " + dir + "/missing.opt\n",
+                  8);
 }
 
 TEST_F(Faults, OptionFilesThatAreNoOrdinaryFiles)

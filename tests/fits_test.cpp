@@ -3,8 +3,8 @@
 // the several chunks of a table.
 #include "fits.h"
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <random>

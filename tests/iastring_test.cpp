@@ -24,17 +24,17 @@ TEST(InfiniteArray, GrowsOneBlockAtATimeAndReleasesAll)
     {
         InfiniteArray<Counted> a;
         a[9].value = 9;
-        EXPECT_EQ(Counted::live, 10);    // index 9 stays in the first block
+        EXPECT_EQ(Counted::live, 10);  // index 9 stays in the first block
         a[10].value = 10;
         EXPECT_EQ(Counted::live, 20);
-        a[25].value = 25;                // adds the third block
+        a[25].value = 25;  // adds the third block
         EXPECT_EQ(Counted::live, 30);
         EXPECT_EQ(a[5].value + a[15].value, 0);
         EXPECT_EQ(a[25].value, 25);
         a.reset();
         EXPECT_EQ(Counted::live, 10);
         EXPECT_EQ(a[9].value, 0);
-        EXPECT_EQ(a[12].value, 0);       // a fresh block after the reset
+        EXPECT_EQ(a[12].value, 0);  // a fresh block after the reset
     }
     EXPECT_EQ(Counted::live, 0);
 }
@@ -42,8 +42,9 @@ TEST(InfiniteArray, GrowsOneBlockAtATimeAndReleasesAll)
 TEST(InfiniteArray, ElementsStartAsZeroValues)
 {
     {
-        IAint dirty;                     // leave non-zero bytes on the heap for reuse
-        for (unsigned i = 0; i < 300; ++i) dirty[i] = -1;
+        IAint dirty;  // leave non-zero bytes on the heap for reuse
+        for (unsigned i = 0; i < 300; ++i)
+            dirty[i] = -1;
     }
     IAint ints;
     IAdouble doubles;
@@ -71,11 +72,11 @@ TEST(String2Words, SplitsAtWhiteSpaceAndLeavesTheRest)
     EXPECT_EQ(string2words(blanks, words), 2);
     EXPECT_STREQ(words[0].c_str(), "a");
     EXPECT_STREQ(words[1].c_str(), "b");
-    EXPECT_STREQ(words[2].c_str(), "keep");      // behind the count: untouched
+    EXPECT_STREQ(words[2].c_str(), "keep");  // behind the count: untouched
     EXPECT_EQ(string2words(line, words), 2);
-    EXPECT_STREQ(words[1].c_str(), "c.dat");     // the CR is not part of the word
+    EXPECT_STREQ(words[1].c_str(), "c.dat");  // the CR is not part of the word
     EXPECT_EQ(string2words(high, words), 2);
-    EXPECT_STREQ(words[0].c_str(), "x\xe9y");    // bytes above 127 belong to words
+    EXPECT_STREQ(words[0].c_str(), "x\xe9y");  // bytes above 127 belong to words
 
     String empty(""), white(" \t  \t"), none;
     EXPECT_EQ(string2words(empty, words), 0);
@@ -84,7 +85,8 @@ TEST(String2Words, SplitsAtWhiteSpaceAndLeavesTheRest)
     EXPECT_STREQ(words[0].c_str(), "x\xe9y");
 
     String many;
-    for (int i = 0; i < 25; ++i) many += String(" w") + num_to_str(i);
+    for (int i = 0; i < 25; ++i)
+        many += String(" w") + num_to_str(i);
     EXPECT_EQ(string2words(many, words), 25);
     EXPECT_STREQ(words[24].c_str(), "w24");
 }

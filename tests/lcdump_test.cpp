@@ -134,6 +134,6 @@ TEST(DumpMeasurements, LargeDumpIsCompleteAndInOrder)
     std::ifstream written(dir + "/lc.txt", std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
     std::system(("rm -rf " + dir).c_str());
-    EXPECT_TRUE(text == expected) << "output of " << text.size() << " bytes differs from the "
-                                  << expected.size() << " expected";
+    EXPECT_TRUE(text == expected) << "output of " << text.size() << " bytes differs from the " << expected.size()
+                                  << " expected";
 }

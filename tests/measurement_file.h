@@ -76,7 +76,8 @@ inline const char* example_line()
 
 inline Measurement numbered_record(int n)
 {
-    return Measurement{2459000.5 + n * 0.01, n, 1000.0f + n, 10.0f, 200.0f, 1.0f, 1.0f, n % 7, 12.0f};
+    return Measurement{
+        2459000.5 + n * 0.01, n, 1000.0f + static_cast<float>(n), 10.0f, 200.0f, 1.0f, 1.0f, n % 7, 12.0f};
 }
 
 // The line as C's printf writes it: the reference lcdump must equal byte for
@@ -84,9 +85,9 @@ inline Measurement numbered_record(int n)
 inline int printf_line(const Measurement& m, char* line)
 {
     return std::snprintf(line, MAX_OUTPUT_LINE, "%f %d %f %f %f %f %f %d %f\n", m.JD, m.obsID,
-                         static_cast<double>(m.flux1), static_cast<double>(m.err1),
-                         static_cast<double>(m.sky), static_cast<double>(m.errs),
-                         static_cast<double>(m.chisq1), m.nuse, static_cast<double>(m.effective_pix));
+                         static_cast<double>(m.flux1), static_cast<double>(m.err1), static_cast<double>(m.sky),
+                         static_cast<double>(m.errs), static_cast<double>(m.chisq1), m.nuse,
+                         static_cast<double>(m.effective_pix));
 }
 
 inline void write_file(const std::string& path, const std::string& bytes)

@@ -20,7 +20,8 @@ namespace {
 struct Args {
     Args(std::initializer_list<std::string> list) : words(list)
     {
-        for (std::string& w : words) ptrs.push_back(w.data());
+        for (std::string& w : words)
+            ptrs.push_back(w.data());
         ptrs.push_back(nullptr);
     }
     int argc() const { return static_cast<int>(words.size()); }
@@ -41,16 +42,16 @@ TEST(OptionSet, TextLookups)
 {
     Args a{"prog", "-in", "a.dat", "-in", "b.dat", "-x"};
     OptionSet set(a.argc(), a.argv());
-    EXPECT_EQ(lookup(set, "in", 1), "a.dat");      // first occurrence wins
+    EXPECT_EQ(lookup(set, "in", 1), "a.dat");  // first occurrence wins
     EXPECT_EQ(lookup(set, "in", 0), "-in");
     EXPECT_EQ(lookup(set, "in", 4), "-x");
     EXPECT_EQ(lookup(set, "in", 5), "<default>");  // one past the last word
     EXPECT_EQ(lookup(set, "in", -1), "prog");
-    EXPECT_EQ(lookup(set, "in", -2), "<default>"); // before word 0
+    EXPECT_EQ(lookup(set, "in", -2), "<default>");  // before word 0
     EXPECT_EQ(lookup(set, "out", 1), "<default>");
     EXPECT_EQ(set.getOption("out", 1, String("")).c_str(), nullptr);
 
-    Args b{"-in", "x", "-in"};                      // the program path never counts
+    Args b{"-in", "x", "-in"};  // the program path never counts
     OptionSet path(b.argc(), b.argv());
     EXPECT_EQ(lookup(path, "in", 1), "<default>");
     EXPECT_FALSE(path.checkSwitch("in"));
@@ -60,12 +61,14 @@ TEST(OptionSet, TextLookups)
 
 TEST(OptionSet, NumberLookups)
 {
+    // clang-format off
     Args a{"prog", "-n", "abc", "-x", "-3", "-e", "", "-big", "99999999999",
            "-small", "-99999999999", "-f", "2.5e2", "-last"};
+    // clang-format on
     OptionSet set(a.argc(), a.argv());
-    EXPECT_EQ(set.getOption("n", 1, 5), 0);        // present but not a number
+    EXPECT_EQ(set.getOption("n", 1, 5), 0);  // present but not a number
     EXPECT_EQ(set.getOption("x", 1, 5), -3);
-    EXPECT_EQ(set.getOption("e", 1, 5), 5);        // an empty word counts as missing
+    EXPECT_EQ(set.getOption("e", 1, 5), 5);  // an empty word counts as missing
     EXPECT_EQ(set.getOption("last", 1, 5), 5);
     EXPECT_EQ(set.getOption("x", -100, 5), 5);
     EXPECT_EQ(set.getOption("big", 1, 5), INT_MAX);
@@ -81,13 +84,13 @@ TEST(OptionSet, SwitchesAndArgumentCounts)
     Args a{"prog", "a", "-verbose", "-n", "1", "2", "-x", "-3", "-e", "", "1", "-V", "-t", "9"};
     OptionSet set(a.argc(), a.argv());
     EXPECT_TRUE(set.checkSwitch("verbose"));
-    EXPECT_FALSE(set.checkSwitch("v"));            // whole words only, case-sensitive
+    EXPECT_FALSE(set.checkSwitch("v"));  // whole words only, case-sensitive
     EXPECT_TRUE(set.checkSwitch("V"));
-    EXPECT_EQ(set.numArgs("n"), 3);                // the option word counts
-    EXPECT_EQ(set.numArgs("x"), 1);                // -3 starts with '-'
-    EXPECT_EQ(set.numArgs("e"), 3);                // an empty word is a value
-    EXPECT_EQ(set.numArgs("t"), 2);                // runs to the end of the list
-    EXPECT_EQ(set.numArgs("absent"), 3);           // scans from word 0 up to -verbose
+    EXPECT_EQ(set.numArgs("n"), 3);       // the option word counts
+    EXPECT_EQ(set.numArgs("x"), 1);       // -3 starts with '-'
+    EXPECT_EQ(set.numArgs("e"), 3);       // an empty word is a value
+    EXPECT_EQ(set.numArgs("t"), 2);       // runs to the end of the list
+    EXPECT_EQ(set.numArgs("absent"), 3);  // scans from word 0 up to -verbose
     Args b{"prog", "a", "b"};
     OptionSet plain(b.argc(), b.argv());
     EXPECT_EQ(plain.numArgs("absent"), 4);
@@ -128,10 +131,10 @@ TEST_F(OptionFile, LineFormat)
                                      "\t\r\nin\tc.dat\r\nlast z");
     Args args{"prog", "-file", opts};
     OptionSet set(args.argc(), args.argv());
-    const char* expected[] = {"-a", "1", "-#x", "y", "--in", "x", "-in", "c.dat", "-last", "z",
-                              "<default>"};
-    for (int k = 0; k < 11; ++k) EXPECT_EQ(lookup(set, "a", k), expected[k]) << k;
-    EXPECT_EQ(lookup(set, "in", 1), "c.dat");      // --in is not the option in
+    const char* expected[] = {"-a", "1", "-#x", "y", "--in", "x", "-in", "c.dat", "-last", "z", "<default>"};
+    for (int k = 0; k < 11; ++k)
+        EXPECT_EQ(lookup(set, "a", k), expected[k]) << k;
+    EXPECT_EQ(lookup(set, "in", 1), "c.dat");  // --in is not the option in
 }
 
 TEST_F(OptionFile, LongLineEndsTheReading)
@@ -152,14 +155,14 @@ TEST_F(OptionFile, OnlyTheLastCommandLineFileIsRead)
     std::string first = write("first", "fromA 1\nfile " + second + "\n");
     Args a{"prog", "-file", first}, b{"prog", "-file", dir + "/missing", "-file", second};
     OptionSet nested(a.argc(), a.argv()), last(b.argc(), b.argv());
-    EXPECT_FALSE(nested.checkSwitch("fromB"));     // file lines are plain words
+    EXPECT_FALSE(nested.checkSwitch("fromB"));  // file lines are plain words
     EXPECT_EQ(lookup(nested, "fromA", 2), "-file");
     EXPECT_EQ(lookup(nested, "fromA", 3), second);
     EXPECT_FALSE(last.checkSwitch("fromA"));
-    EXPECT_EQ(lookup(last, "file", 4), "-fromB"); // all five command-line words stay
+    EXPECT_EQ(lookup(last, "file", 4), "-fromB");  // all five command-line words stay
 
     Args c{"prog", "-file"}, d{"prog", "-file", ""};  // no name: nothing is read
-    Args e{"prog", "-file", first, "-file"};            // a trailing -file clears the name
+    Args e{"prog", "-file", first, "-file"};          // a trailing -file clears the name
     OptionSet bare(c.argc(), c.argv()), blank(d.argc(), d.argv()), cleared(e.argc(), e.argv());
     EXPECT_EQ(lookup(bare, "file", 1), "<default>");
     EXPECT_EQ(lookup(blank, "file", 2), "<default>");

@@ -22,14 +22,14 @@ struct RunResult {
 };
 
 struct RunOptions {
-    std::string stdin_data;            // fed through a pipe before any output is read: keep it under 64 KiB
-    std::string stdout_path;           // when set, stdout goes to this file instead of a pipe
-    long address_space_limit = 0;      // bytes of RLIMIT_AS for the child, 0 for none
+    std::string stdin_data;                // fed through a pipe before any output is read: keep it under 64 KiB
+    std::string stdout_path;               // when set, stdout goes to this file instead of a pipe
+    long address_space_limit = 0;          // bytes of RLIMIT_AS for the child, 0 for none
     std::vector<std::string> environment;  // NAME=VALUE settings added to the child's environment
-    bool close_stdout = false;         // the child starts with standard output closed
-    std::string stderr_path;           // when set, stderr goes to this file instead of a pipe
-    bool ignore_sigpipe = false;       // the child starts with SIGPIPE ignored, as some shells leave it
-    std::string cwd;                   // when set, the child starts in this directory
+    bool close_stdout = false;             // the child starts with standard output closed
+    std::string stderr_path;               // when set, stderr goes to this file instead of a pipe
+    bool ignore_sigpipe = false;           // the child starts with SIGPIPE ignored, as some shells leave it
+    std::string cwd;                       // when set, the child starts in this directory
 };
 
 // LCDUMP_RUNNER, when set, holds a command (words split at blanks) that the

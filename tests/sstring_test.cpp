@@ -22,10 +22,10 @@ TEST(String, NoTextAndEmptyTextStayApart)
     EXPECT_EQ(empty.c_str()[0], '\0');
     EXPECT_EQ(none.length() + from_null.length() + empty.length(), 0);
 
-    String copied(empty);                // copying a length-0 text gives no text ...
+    String copied(empty);  // copying a length-0 text gives no text ...
     EXPECT_EQ(copied.c_str(), nullptr);
     String assigned("old");
-    assigned = empty;                    // ... assigning one keeps the empty text
+    assigned = empty;  // ... assigning one keeps the empty text
     ASSERT_NE(assigned.c_str(), nullptr);
     EXPECT_EQ(assigned.length(), 0);
     assigned.assign(none);
@@ -44,7 +44,7 @@ TEST(String, CopiesOwnTheirText)
     EXPECT_STREQ(a.c_str(), "abc");
     EXPECT_STREQ(b.c_str(), "Xbc");
     EXPECT_STREQ(c.c_str(), "aYc");
-    EXPECT_EQ(a[3], '\0');               // index == length reads the NUL
+    EXPECT_EQ(a[3], '\0');  // index == length reads the NUL
     const String& alias = a;
     a = alias;
     EXPECT_STREQ(a.c_str(), "abc");
@@ -57,16 +57,16 @@ TEST(String, Concatenation)
     EXPECT_EQ((String("-") + none).length(), 1);
     EXPECT_STREQ((none + String("ab")).c_str(), "ab");
     EXPECT_EQ((String("ab") + String("cd")).length(), 4);
-    EXPECT_EQ((String("") + none).c_str(), nullptr);   // the sum starts as a copy: no text
+    EXPECT_EQ((String("") + none).c_str(), nullptr);  // the sum starts as a copy: no text
 
     String n2;
     n2 += none;
     EXPECT_EQ(n2.c_str(), nullptr);
-    n2.append(String(""));               // no text plus empty text is the empty text
+    n2.append(String(""));  // no text plus empty text is the empty text
     EXPECT_NE(n2.c_str(), nullptr);
 
     String s("ab");
-    s += s;                              // appending to itself must read the old text
+    s += s;  // appending to itself must read the old text
     EXPECT_STREQ(s.c_str(), "abab");
     s.append(String("!")).append(none);
     EXPECT_STREQ(s.c_str(), "abab!");
@@ -81,7 +81,7 @@ TEST(String, SubstringComparisonStreaming)
     String empty = hello.substring(3, 2);
     ASSERT_NE(empty.c_str(), nullptr);
     EXPECT_EQ(empty.length(), 0);
-    EXPECT_EQ(hello.substring(2, 5).c_str(), nullptr);   // bounds outside the text
+    EXPECT_EQ(hello.substring(2, 5).c_str(), nullptr);  // bounds outside the text
     EXPECT_EQ(hello.substring(-1, 2).c_str(), nullptr);
 
     EXPECT_TRUE(String("abc") == String("abc"));
@@ -125,7 +125,7 @@ TEST(NumberText, NumToStrIsNeverTruncated)
         std::snprintf(expected, sizeof expected, "%f", x);
         EXPECT_STREQ(num_to_str(x).c_str(), expected);
     }
-    EXPECT_STREQ(num_to_str(-FLT_MAX).c_str(), expected);   // float widened to double
+    EXPECT_STREQ(num_to_str(-FLT_MAX).c_str(), expected);  // float widened to double
 }
 
 TEST(NumberText, StrToNumbers)
@@ -133,7 +133,7 @@ TEST(NumberText, StrToNumbers)
     EXPECT_EQ(str2i("12abc"), 12);
     EXPECT_EQ(str2i("abc"), 0);
     EXPECT_EQ(str2i(" -42"), -42);
-    EXPECT_EQ(str2i("0x1F"), 0);         // base 10 only
+    EXPECT_EQ(str2i("0x1F"), 0);  // base 10 only
     EXPECT_EQ(str2i("010"), 10);
     EXPECT_EQ(str2i(String()), 0);
     EXPECT_EQ(str2i("2147483648"), INT_MAX);
@@ -153,10 +153,12 @@ TEST(WriteMessage, EscapesControlsAndBrokenUtf8Only)
     // U+00E9, U+00A0 (the first after C1), U+07FF, U+661F, U+FFFD, U+1D11E, U+10FFFF
     const char* letters = "\xc3\xa9toile \xc2\xa0\xdf\xbf \xe6\x98\x9f\xef\xbf\xbd \xf0\x9d\x84\x9e\xf4\x8f\xbf\xbf";
     std::vector<std::pair<std::string, std::string>> table = {
+        // clang-format off
         {"\t\n\r\x7f ~", "\\t\\n\\r\\x7f ~"}, {letters, letters},
         {"\xc0\xaf \xe0\x9f\xbf \xf0\x8f\xbf\xbf", "\\xc0\\xaf \\xe0\\x9f\\xbf \\xf0\\x8f\\xbf\\xbf"},  // overlong
         {"\xed\xa0\x80 \xf4\x90\x80\x80 \xf5\x80\xfe", "\\xed\\xa0\\x80 \\xf4\\x90\\x80\\x80 \\xf5\\x80\\xfe"},  // surrogate, too high, no lead
         {"a\xc3 \xe6\x98z \xf0\x9d\x84", "a\\xc3 \\xe6\\x98z \\xf0\\x9d\\x84"},  // truncated
+        // clang-format on
     };
     char escaped[16];
     for (int c = 1; c < 0xa0; c = c == 0x1f ? 0x80 : c + 1) {  // C0 but tab, newline, return; C1 in UTF-8

@@ -48,6 +48,7 @@ TEST(FormatRecord, MatchesPrintfOnSpecialValues)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
+    // clang-format off
     const double doubles[] = {0.0, -0.0, 0.25, -0.5, 1e-6, 1e-7, 5e-7, 1.0 / 128, 3.0 / 128,
                               2459000.123456789, 1e300, -1e300, DBL_MAX, -DBL_MAX, DBL_MIN,
                               std::numeric_limits<double>::denorm_min(), nan, -nan, inf, -inf,
@@ -56,6 +57,7 @@ TEST(FormatRecord, MatchesPrintfOnSpecialValues)
                             std::numeric_limits<float>::denorm_min(), 1.0f / 128,
                             static_cast<float>(nan), -static_cast<float>(nan),
                             static_cast<float>(inf), -static_cast<float>(inf), 16777217.0f};
+    // clang-format on
     const std::int32_t ints[] = {0, -1, 1, INT_MIN, INT_MAX};
     for (double d : doubles) {
         for (float f : floats) {
@@ -91,13 +93,15 @@ TEST(FormatRecord, MatchesPrintfOnRandomBitPatterns)
 TEST(FormatRecord, MatchesPrintfAtTiesCarriesAndRangeLimits)
 {
     const double inf = std::numeric_limits<double>::infinity();
+    // clang-format off
     std::vector<double> edges = {0.0, std::numeric_limits<double>::denorm_min(), DBL_MIN, DBL_MAX, inf,
                                  std::numeric_limits<double>::quiet_NaN(), from_bits<double>(0x7ff0000000000001)};
+    // clang-format on
     // Only whole + odd/128 lie exactly halfway between two millionths; printf
     // rounds those to even. Near them, and near whole + 0.0000005 and
     // whole + 0.9999995, the exact binary value decides.
-    for (double whole : {0.0, 1.0, 9.0, 99999.0, 2459000.0, 16777215.0, std::ldexp(1.0, 40),
-                         std::ldexp(1.0, 44) - 1, std::ldexp(1.0, 45)}) {
+    for (double whole : {0.0, 1.0, 9.0, 99999.0, 2459000.0, 16777215.0, std::ldexp(1.0, 40), std::ldexp(1.0, 44) - 1,
+                         std::ldexp(1.0, 45)}) {
         for (int odd = 1; odd < 256; odd += 2)
             edges.push_back(whole + odd / 128.0);
         edges.push_back(whole + 0.0000005);
@@ -148,9 +152,11 @@ TEST(FormatRecord, ExactValuesReadBackToTheirBits)
     char line[MAX_OUTPUT_LINE];
     const int cases = sample_size(1000000, 100000);
     for (int n = 0; n < cases; ++n) {
+        // clang-format off
         Measurement m{from_bits<double>(rng()), 0, from_bits<float>(rng()), from_bits<float>(rng()),
                       from_bits<float>(rng()), from_bits<float>(rng()), from_bits<float>(rng()), 0,
                       from_bits<float>(rng())};
+        // clang-format on
         line[format_record(m, form, line)] = '\0';
         char* p = line;
         const double jd = std::strtod(p, &p);

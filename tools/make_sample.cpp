@@ -12,9 +12,9 @@
 namespace {
 
 const double kPi = 3.14159265358979323846;
-const double kPeriod = 0.5667;      // days
-const double kMeanFlux = 15000.0;   // counts
-const double kAmplitude = 0.45;     // relative, peak to mean
+const double kPeriod = 0.5667;     // days
+const double kMeanFlux = 15000.0;  // counts
+const double kAmplitude = 0.45;    // relative, peak to mean
 
 // Asymmetric pulsation shape: a short rise to maximum then a long decline.
 double shape(double phase)
