@@ -54,18 +54,6 @@ TEST_F(Lcdump, BadHeadersWriteNothing)
     expect_result(lcdump({"-in", negative}), "", "Error: " + negative + ": bad record count -5\n", 8);
 }
 
-TEST_F(Lcdump, TruncatedFileIsNamedFirstAndAStreamKeepsEveryCompleteRecord)
-{
-    std::string bytes = numbered_file(3);
-    bytes.replace(0, 4, encode_count(5));
-    bytes += encode_record(numbered_record(3)).substr(0, 39);
-    std::string path = file("cut.bin", bytes);
-    expect_result(lcdump({"-in", path}), "", "Error: " + path + ": holds 3 of 5 records (163 bytes; 204 needed)\n", 8);
-    RunOptions piped;
-    piped.stdin_data = bytes;
-    expect_result(lcdump({"-in", "-"}, piped), "5\n" + lines_for(0, 3), "Error: -: ends after 3 of 5 records\n", 8);
-}
-
 TEST_F(Lcdump, LyingHeaderDoesNotAllocateTheClaimedSize)
 {
     // A reservation of 2^31 records (86 GB) would fail, and report out of
@@ -119,31 +107,6 @@ TEST_F(Lcdump, ControlBytesInNamesAreEscaped)
     expect_result(lcdump({"-in", forged}), "", "Error: " + shown + ": no record count\n", 8);
 }
 
-TEST_F(Lcdump, WritesEachRecordAsSoonAsItIsRead)
-{
-    std::string fifo = dir + "/fifo";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    ChildProcess child(command_line(LCDUMP_BINARY, {"-in", fifo}));
-    int fd = child.open_fifo_for_writing(fifo);
-    ASSERT_GE(fd, 0) << child.finish().err;
-    auto send = [fd](const std::string& bytes) {
-        ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    };
-
-    send(encode_count(3));
-    EXPECT_EQ(child.read_line(5000), "3\n");
-    for (int n = 0; n < 3; ++n) {
-        // Half a record must not produce a line; the other half completes it.
-        std::string record = encode_record(numbered_record(n));
-        send(record.substr(0, 20));
-        EXPECT_EQ(child.read_line(50), "");
-        send(record.substr(20));
-        EXPECT_EQ(child.read_line(5000), lines_for(n, 1)) << "record " << n;
-    }
-    ::close(fd);
-    expect_result(child.finish(), "", "", 0);
-}
-
 TEST_F(Lcdump, OptionFileNamesTheInput)
 {
     std::string a = file("a.bin", encode_file({example_record()}));
@@ -159,15 +122,6 @@ TEST_F(Lcdump, UnreadableOptionFileEndsTheRunOnStdout)
 {
     std::string missing = dir + "/nothere.opt";
     expect_result(lcdump({"-file", missing, "-in", "x"}), "Can't open file: " + missing + "\n", "", 8);
-    expect_result(lcdump({"-file", dir}), "Can't open file: " + dir + "\n", "", 8);
-}
-
-TEST_F(Lcdump, OutputThatCannotBeWrittenIsAFailure)
-{
-    RunOptions full;
-    full.stdout_path = "/dev/full";
-    expect_result(lcdump({"-in", file("lc.bin", numbered_file(5))}, full), "",
-                  "Error: can't write output: No space left on device\n", 8);
 }
 
 TEST_F(Lcdump, CsvHasAHeaderRowAndNoCountLine)
