@@ -1,6 +1,9 @@
 // Every read and every write of a dump failing in turn, in each way the
-// system fails them, in every output form.
+// system fails them, in every output form; and the smallest stack each form
+// runs in.
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +12,9 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/personality.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -155,3 +161,42 @@ INSTANTIATE_TEST_SUITE_P(Forms, FailureSweep, ::testing::ValuesIn(FORMS),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return std::string(*info.param != '\0' ? info.param + 1 : "default");
                          });
+
+TEST_F(Sweeps, SmallestStackOfEachForm)
+{
+    if (under_runner())
+        GTEST_SKIP() << "a runner brings a stack of its own";
+    // Where the stack's start cannot be fixed (a container's filter may
+    // refuse it), the smallest limit found moves by up to two pages.
+    const long page = ::sysconf(_SC_PAGESIZE);
+    const int persona = ::personality(0xffffffff);
+    const long slack = ::personality(static_cast<unsigned long>(persona) | ADDR_NO_RANDOMIZE) == -1 ? 2 * page : 0;
+    ::personality(static_cast<unsigned long>(persona));
+    // Under some 12 KiB, /bin/true too dies at its start (the stack also
+    // holds the environment); from 16 KiB and the environment's size up, no
+    // form may crash.
+    long must_run = 16 << 10;
+    for (char** setting = environ; *setting != nullptr; ++setting)
+        must_run += static_cast<long>(std::strlen(*setting) + 1 + sizeof *setting);
+
+    std::map<std::string, long> smallest;
+    for (const char* form : FORMS) {
+        const std::vector<std::string> args = args_for(form, input);
+        const std::string whole = lcdump(args).out;
+        RunOptions limited;
+        for (limited.stack_limit = page;; limited.stack_limit += page) {
+            SCOPED_TRACE(std::string(form) + " under a stack of " + std::to_string(limited.stack_limit) + " bytes");
+            const RunResult r = lcdump(args, limited);
+            if (r.status == 0) {
+                EXPECT_TRUE(r.out == whole) << r.out.size() << " bytes of " << whole.size();
+                EXPECT_EQ(r.err, "");
+                break;
+            }
+            ASSERT_EQ(r.status, 128 + SIGSEGV) << r.err;
+            ASSERT_LT(limited.stack_limit, must_run);
+        }
+        smallest[form] = limited.stack_limit;
+        std::printf("%s: runs in a stack of %ld KiB\n", *form != '\0' ? form : "default", limited.stack_limit >> 10);
+    }
+    EXPECT_LE(smallest["-fits"], std::max({smallest[""], smallest["-csv"], smallest["-exact"]}) + slack);
+}
