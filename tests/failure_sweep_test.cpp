@@ -1,6 +1,6 @@
 // Every read and every write of a dump failing in turn, in each way the
-// system fails them, in every output form; and the smallest stack each form
-// runs in.
+// system fails them, in every output form; the smallest stack each form runs
+// in; and -fits kept off a terminal.
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/personality.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -199,4 +201,36 @@ TEST_F(Sweeps, SmallestStackOfEachForm)
         std::printf("%s: runs in a stack of %ld KiB\n", *form != '\0' ? form : "default", limited.stack_limit >> 10);
     }
     EXPECT_LE(smallest["-fits"], std::max({smallest[""], smallest["-csv"], smallest["-exact"]}) + slack);
+}
+
+TEST_F(Sweeps, FitsIsNeverWrittenToATerminal)
+{
+    // A terminal's own buffer is small: a short dump fits it whole.
+    const std::string path = file("short.lc", numbered_file(3));
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    struct termios raw;
+    ASSERT_EQ(::tcgetattr(terminal, &raw), 0);
+    ::cfmakeraw(&raw);
+    ASSERT_EQ(::tcsetattr(terminal, TCSANOW, &raw), 0);
+    RunOptions on_terminal;
+    on_terminal.stdout_path = ::ptsname(terminal);
+    // What the terminal showed, once lcdump has ended and closed it.
+    auto shown = [terminal] {
+        std::string text;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<std::size_t>(n));
+        return text;
+    };
+    expect_result(lcdump({"-in", path, "-fits"}, on_terminal), "",
+                  "lcdump: FITS data not written to a terminal; redirect it: lcdump -in " + path + " -fits > " + dir +
+                      "/short.fits\n",
+                  8);
+    EXPECT_EQ(shown(), "");
+    expect_result(lcdump({"-in", path}, on_terminal), "", "", 0);
+    EXPECT_EQ(shown(), "3\n" + lines_for(0, 3));
+    ::close(terminal);
 }
