@@ -7,8 +7,12 @@
 // are copied out of the bytes at their offsets and printed with "%f" and "%d";
 // an -exact value must read back to the bits of its field. The regular file
 // is dumped through -fits too: the same status and message, nothing written
-// on failure, and otherwise the bytes of every record.
+// on failure, and otherwise the bytes of every record. Each form's dump is
+// then repeated into an output that fills up at a position taken from the
+// input's last bytes: it must fail with the write error, having written
+// exactly the bytes before that position.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -204,11 +208,10 @@ void compare(const Expected& e, int status, const std::string& out, const std::s
 }
 
 // The dump through streams on duplicates of the descriptors, so that closing
-// the streams leaves the harness's own descriptors open.
-int dump(int in_fd, int out_fd, int message_fd, const OutputForm& form = OutputForm())
+// the streams leaves the harness's own descriptors open; out is closed too.
+int dump(int in_fd, std::FILE* out, int message_fd, const OutputForm& form = OutputForm())
 {
     std::FILE* in = ::fdopen(::dup(in_fd), "rb");
-    std::FILE* out = ::fdopen(::dup(out_fd), "wb");
     std::FILE* messages = ::fdopen(::dup(message_fd), "wb");
     FUZZ_CHECK(in != nullptr && out != nullptr && messages != nullptr);
     int status = dump_measurements(in, NAME, out, messages, form);
@@ -216,6 +219,30 @@ int dump(int in_fd, int out_fd, int message_fd, const OutputForm& form = OutputF
     std::fclose(out);
     std::fclose(messages);
     return status;
+}
+
+std::FILE* stream_of(int fd)
+{
+    return ::fdopen(::dup(fd), "wb");
+}
+
+// An output that takes room bytes, then fails as a full disk does (a cookie
+// stream's write reports an error by 0, never by -1).
+struct FullDisk {
+    std::string written;
+    std::size_t room;
+};
+
+ssize_t write_until_full(void* cookie, const char* bytes, std::size_t n)
+{
+    FullDisk& disk = *static_cast<FullDisk*>(cookie);
+    const std::size_t taken = std::min(n, disk.room - disk.written.size());
+    if (taken == 0) {
+        errno = ENOSPC;
+        return 0;
+    }
+    disk.written.append(bytes, taken);
+    return static_cast<ssize_t>(taken);
 }
 
 // Writes the bytes into the pipe in pieces of 1 to 64 bytes, the sizes drawn
@@ -255,11 +282,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz_set_contents(in_fd, data, size);
         fuzz_set_contents(out_fd, "", 0);
         fuzz_set_contents(message_fd, "", 0);
-        int status = dump(in_fd, out_fd, message_fd, form);
+        int status = dump(in_fd, stream_of(out_fd), message_fd, form);
+        const std::string whole = fuzz_contents(out_fd);
         if (form.fits)
-            compare_fits(e, status, fuzz_contents(out_fd), fuzz_contents(message_fd), data);
+            compare_fits(e, status, whole, fuzz_contents(message_fd), data);
         else
-            compare(e, status, as_default_form(fuzz_contents(out_fd), form, data, size), fuzz_contents(message_fd));
+            compare(e, status, as_default_form(whole, form, data, size), fuzz_contents(message_fd));
+        if (whole.empty())
+            continue;
+        // Unbuffered, as lcdump's standard output is.
+        FullDisk disk{"", (data[size - 1] | data[size - 2] << 8 | data[size - 3] << 16) % whole.size()};
+        std::FILE* full = ::fopencookie(&disk, "wb", {nullptr, write_until_full, nullptr, nullptr});
+        FUZZ_CHECK(full != nullptr && std::setvbuf(full, nullptr, _IONBF, 0) == 0);
+        fuzz_set_contents(in_fd, data, size);
+        fuzz_set_contents(message_fd, "", 0);
+        FUZZ_CHECK(dump(in_fd, full, message_fd, form) == 8);
+        FUZZ_CHECK(disk.written == whole.substr(0, disk.room));
+        FUZZ_CHECK(fuzz_contents(message_fd) == "Error: can't write output: No space left on device\n");
     }
 
     int fds[2];
@@ -267,7 +306,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz_set_contents(out_fd, "", 0);
     fuzz_set_contents(message_fd, "", 0);
     std::thread writer(feed, fds[1], data, size);
-    int status = dump(fds[0], out_fd, message_fd);
+    int status = dump(fds[0], stream_of(out_fd), message_fd);
     writer.join();
     ::close(fds[0]);
     compare(expect(data, size, false), status, fuzz_contents(out_fd), fuzz_contents(message_fd));
