@@ -7,8 +7,12 @@
 // are copied out of the bytes at their offsets and printed with "%f" and "%d";
 // an -exact value must read back to the bits of its field. The regular file
 // is dumped through -fits too: the same status and message, nothing written
-// on failure, and otherwise the bytes of every record.
+// on failure, and otherwise the bytes of every record. Each form's dump is
+// then repeated into an output that fills up at a position taken from the
+// input's last bytes: it must fail with the write error, having written
+// exactly the bytes before that position.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -58,27 +62,60 @@ struct Expected {
     int status;
 };
 
-// The error table: what each kind of file must produce.
-Expected expect(const std::uint8_t* data, std::size_t size)
+std::string grouped(std::uint64_t n)
+{
+    std::string digits = std::to_string(n);
+    for (std::size_t at = digits.size(); at > 3; at -= 3)
+        digits.insert(at - 3, ",");
+    return digits;
+}
+
+// What a message adds when the first four bytes look like another kind of
+// file: gzip's magic, the start of a FITS file, or printable text.
+std::string lookalike(const std::uint8_t* data)
+{
+    if (data[0] == 0x1f && data[1] == 0x8b)
+        return std::string("; it looks like gzip data: gzip -dc ") + NAME + " | lcdump -in -";
+    if (std::memcmp(data, "SIMP", 4) == 0)
+        return "; it looks like a FITS file already, which astropy, TOPCAT and fv read as it is";
+    for (int i = 0; i < 4; ++i)
+        if ((data[i] < 0x20 || data[i] > 0x7e) && data[i] != '\t' && data[i] != '\n' && data[i] != '\r')
+            return "";
+    return "; it looks like text, such as lcdump's own output, not a measurement file";
+}
+
+// The error table: what each kind of file must produce. A file that can be
+// sized and is too short for its count is named before any output; from a
+// pipe, input that looks like another kind of file is held, so that it too
+// writes nothing when it ends early.
+Expected expect(const std::uint8_t* data, std::size_t size, bool sized)
 {
     char text[64];
     if (size < 4)
         return {"", std::string("Error: ") + NAME + ": no record count", 8};
     std::int32_t count = field<std::int32_t>(data, 0);
+    const std::string hint = lookalike(data);
     if (count < 0) {
         std::snprintf(text, sizeof text, "%d", count);
-        return {"", std::string("Error: ") + NAME + ": bad record count " + text, 8};
+        return {"", std::string("Error: ") + NAME + ": bad record count " + text + hint, 8};
     }
     std::snprintf(text, sizeof text, "%d\n", count);
     Expected e{text, "", 0};
     std::size_t present = (size - 4) / 40;
     std::size_t complete = present < static_cast<std::size_t>(count) ? present : static_cast<std::size_t>(count);
+    if (complete < static_cast<std::size_t>(count) && sized)
+        return {"",
+                std::string("Error: ") + NAME + ": holds " + grouped(present) + " of " + grouped(count) + " records (" +
+                    grouped(size) + " bytes; " + grouped(4 + 40 * std::uint64_t(count)) + " needed)" + hint,
+                8};
     for (std::size_t n = 0; n < complete; ++n)
         e.out += reference_line(data + 4 + 40 * n);
     if (complete < static_cast<std::size_t>(count)) {
         std::snprintf(text, sizeof text, "%zu of %d", complete, count);
-        e.error = std::string("Error: ") + NAME + ": ends after " + text + " records";
+        e.error = std::string("Error: ") + NAME + ": ends after " + text + " records" + hint;
         e.status = 8;
+        if (!hint.empty())
+            e.out.clear();
     }
     return e;
 }
@@ -170,11 +207,10 @@ void compare(const Expected& e, int status, const std::string& out, const std::s
 }
 
 // The dump through streams on duplicates of the descriptors, so that closing
-// the streams leaves the harness's own descriptors open.
-int dump(int in_fd, int out_fd, int message_fd, const OutputForm& form = OutputForm())
+// the streams leaves the harness's own descriptors open; out is closed too.
+int dump(int in_fd, std::FILE* out, int message_fd, const OutputForm& form = OutputForm())
 {
     std::FILE* in = ::fdopen(::dup(in_fd), "rb");
-    std::FILE* out = ::fdopen(::dup(out_fd), "wb");
     std::FILE* messages = ::fdopen(::dup(message_fd), "wb");
     FUZZ_CHECK(in != nullptr && out != nullptr && messages != nullptr);
     int status = dump_measurements(in, NAME, out, messages, form);
@@ -182,6 +218,30 @@ int dump(int in_fd, int out_fd, int message_fd, const OutputForm& form = OutputF
     std::fclose(out);
     std::fclose(messages);
     return status;
+}
+
+std::FILE* stream_of(int fd)
+{
+    return ::fdopen(::dup(fd), "wb");
+}
+
+// An output that takes room bytes, then fails as a full disk does (a cookie
+// stream's write reports an error by 0, never by -1).
+struct FullDisk {
+    std::string written;
+    std::size_t room;
+};
+
+ssize_t write_until_full(void* cookie, const char* bytes, std::size_t n)
+{
+    FullDisk& disk = *static_cast<FullDisk*>(cookie);
+    const std::size_t taken = std::min(n, disk.room - disk.written.size());
+    if (taken == 0) {
+        errno = ENOSPC;
+        return 0;
+    }
+    disk.written.append(bytes, taken);
+    return static_cast<ssize_t>(taken);
 }
 
 // Writes the bytes into the pipe in pieces of 1 to 64 bytes, the sizes drawn
@@ -214,18 +274,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // dump that stopped early.
     if (size > 60000)
         return 0;
-    Expected e = expect(data, size);
+    Expected e = expect(data, size, true);
 
     for (const OutputForm form : {OutputForm{}, OutputForm{true}, OutputForm{false, true}, OutputForm{true, true},
                                   OutputForm{false, false, true}}) {
         fuzz_set_contents(in_fd, data, size);
         fuzz_set_contents(out_fd, "", 0);
         fuzz_set_contents(message_fd, "", 0);
-        int status = dump(in_fd, out_fd, message_fd, form);
+        int status = dump(in_fd, stream_of(out_fd), message_fd, form);
+        const std::string whole = fuzz_contents(out_fd);
         if (form.fits)
-            compare_fits(e, status, fuzz_contents(out_fd), fuzz_contents(message_fd), data);
+            compare_fits(e, status, whole, fuzz_contents(message_fd), data);
         else
-            compare(e, status, as_default_form(fuzz_contents(out_fd), form, data, size), fuzz_contents(message_fd));
+            compare(e, status, as_default_form(whole, form, data, size), fuzz_contents(message_fd));
+        if (whole.empty())
+            continue;
+        // Unbuffered, as lcdump's standard output is.
+        FullDisk disk{"", (data[size - 1] | data[size - 2] << 8 | data[size - 3] << 16) % whole.size()};
+        std::FILE* full = ::fopencookie(&disk, "wb", {nullptr, write_until_full, nullptr, nullptr});
+        FUZZ_CHECK(full != nullptr && std::setvbuf(full, nullptr, _IONBF, 0) == 0);
+        fuzz_set_contents(in_fd, data, size);
+        fuzz_set_contents(message_fd, "", 0);
+        FUZZ_CHECK(dump(in_fd, full, message_fd, form) == 8);
+        FUZZ_CHECK(disk.written == whole.substr(0, disk.room));
+        FUZZ_CHECK(fuzz_contents(message_fd) == "Error: can't write output: No space left on device\n");
     }
 
     int fds[2];
@@ -233,9 +305,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz_set_contents(out_fd, "", 0);
     fuzz_set_contents(message_fd, "", 0);
     std::thread writer(feed, fds[1], data, size);
-    int status = dump(fds[0], out_fd, message_fd);
+    int status = dump(fds[0], stream_of(out_fd), message_fd);
     writer.join();
     ::close(fds[0]);
-    compare(e, status, fuzz_contents(out_fd), fuzz_contents(message_fd));
+    compare(expect(data, size, false), status, fuzz_contents(out_fd), fuzz_contents(message_fd));
     return 0;
 }

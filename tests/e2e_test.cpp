@@ -253,14 +253,3 @@ TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
         expect_result(lcdump(row.args, run), row.out, row.err, row.status);
     }
 }
-
-TEST_F(Lcdump, DumpsTheSampleUnderUlimitS64)
-{
-    const std::string sample = LCDUMP_SOURCE_DIR "/examples/sample.lc";
-    std::vector<std::string> args = {"/bin/sh", "-c", "ulimit -s 64 && exec \"$@\"", "sh"};
-    for (const std::string& word : command_line(LCDUMP_BINARY, {"-in", sample}))
-        args.push_back(word);
-    const RunResult plain = lcdump({"-in", sample});
-    ASSERT_EQ(plain.out.compare(0, 4, "278\n"), 0);
-    expect_result(run_program(args), plain.out, "", 0);
-}

@@ -11,8 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "preload_counts.h"
 
 extern "C" {
 void* __libc_malloc(std::size_t size);
@@ -42,20 +41,11 @@ bool fails()
     return false;
 }
 
-// Written without stdio, whose buffer would be one more allocation.
-__attribute__((destructor)) void write_counts()
+__attribute__((destructor)) void write_counts_at_exit()
 {
-    const char* path = std::getenv("LCDUMP_FAIL_COUNTS");
-    if (path == nullptr)
-        return;
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
-        return;
-    char text[32];
-    int length = std::snprintf(text, sizeof text, "%ld\n", count);
-    if (::write(fd, text, static_cast<std::size_t>(length)) != length)
-        ::unlink(path);
-    ::close(fd);
+    char line[32];
+    std::snprintf(line, sizeof line, "%ld\n", count);
+    write_counts("LCDUMP_FAIL_COUNTS", line);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/personality.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +26,8 @@ struct RunOptions {
     std::string stdin_data;                // fed through a pipe before any output is read: keep it under 64 KiB
     std::string stdout_path;               // when set, stdout goes to this file instead of a pipe
     long address_space_limit = 0;          // bytes of RLIMIT_AS for the child, 0 for none
+    long stack_limit = 0;                  // bytes of RLIMIT_STACK for the child, 0 for none; its stack then
+                                           // starts at the same address every run
     std::vector<std::string> environment;  // NAME=VALUE settings added to the child's environment
     bool close_stdout = false;             // the child starts with standard output closed
     std::string stderr_path;               // when set, stderr goes to this file instead of a pipe
@@ -84,11 +87,12 @@ public:
                 ::close(1);
             for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
                 ::close(fd);
-            if (options.address_space_limit > 0) {
-                struct rlimit limit;
-                limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.address_space_limit);
-                ::setrlimit(RLIMIT_AS, &limit);
-            }
+            set_limit(RLIMIT_AS, options.address_space_limit);
+            if (set_limit(RLIMIT_STACK, options.stack_limit))
+                // The kernel lowers the start of the stack by up to 8 KiB at
+                // random, which would move the smallest limit a program runs
+                // in by up to two pages from one run to the next.
+                ::personality(ADDR_NO_RANDOMIZE);
             if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0)
                 ::_exit(127);
             ::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
@@ -206,6 +210,13 @@ public:
     }
 
 private:
+    static bool set_limit(decltype(RLIMIT_AS) resource, long bytes)
+    {
+        struct rlimit limit;
+        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(bytes);
+        return bytes > 0 && ::setrlimit(resource, &limit) == 0;
+    }
+
     static bool read_into(int fd, std::string& text)
     {
         char buffer[65536];
