@@ -34,12 +34,12 @@ const int RECORDS = 4321;
 // make a write a line: failing each of their 4,322 writes in all five ways
 // took 12 minutes a form. Every line goes out through the same call, so
 // make ci fails the first write, every 29th (97th under the sanitizers) and
-// the last, and make test every 541st; and so for the reads from a pipe, one
+// the last, and make test every 1,083rd; and so for the reads from a pipe, one
 // a record. Every write of -fits and every read of a file fail.
 #ifdef LCDUMP_SANITIZED
-const long STRIDE = sample_size(97, 541);
+const long STRIDE = sample_size(97, 1083);
 #else
-const long STRIDE = sample_size(29, 541);
+const long STRIDE = sample_size(29, 1083);
 #endif
 
 struct Failure {

@@ -111,11 +111,11 @@ TEST_F(Faults, EveryAddressSpaceLimitEndsCleanly)
     if (!allocator_is_ours())
         GTEST_SKIP() << "needs the plain allocator and a small address space";
     write_workload();
-    // Down from a limit the whole run fits in, in 16 KiB steps (64 KiB in
+    // Down from a limit the whole run fits in, in 16 KiB steps (128 KiB in
     // make test), until the program no longer loads (the loader's status
     // 127): in between, memory runs out at every point of startup, option
     // reading and dump.
-    const long step = sample_size(16, 64) * 1024L;
+    const long step = sample_size(16, 128) * 1024L;
     RunOptions limited;
     long fits = 24L << 20;
     limited.address_space_limit = fits;
