@@ -160,8 +160,8 @@ TEST_P(FailureSweep, EveryReadAndWriteFailingInTurn)
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, FailureSweep, ::testing::ValuesIn(FORMS),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             return std::string(*info.param != '\0' ? info.param + 1 : "default");
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                             return std::string(*param.param != '\0' ? param.param + 1 : "default");
                          });
 
 TEST_F(Sweeps, SmallestStackOfEachForm)
