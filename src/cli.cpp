@@ -34,36 +34,23 @@ struct CliOption {
     const char* help[2];     // one or two lines
 };
 
+// clang-format off
 const CliOption OPTIONS[] = {
     {"in", nullptr, "FILE", Role::input, nullptr, {"the measurement file; -in - reads standard input"}},
-    {"file",
-     nullptr,
-     "OPTIONFILE",
-     Role::optional,
-     nullptr,
-     {"further options from a file, one a line, without the", "dash (\"in star.lc\", \"csv\"); the command line wins"}},
-    {"csv",
-     nullptr,
-     nullptr,
-     Role::optional,
-     &OutputForm::csv,
+    {"file", nullptr, "OPTIONFILE", Role::optional, nullptr,
+     {"further options from a file, one a line, without the",
+      "dash (\"in star.lc\", \"csv\"); the command line wins"}},
+    {"csv", nullptr, nullptr, Role::optional, &OutputForm::csv,
      {"comma-separated rows under a row of column names,", "and no count line"}},
-    {"exact",
-     nullptr,
-     nullptr,
-     Role::optional,
-     &OutputForm::exact,
+    {"exact", nullptr, nullptr, Role::optional, &OutputForm::exact,
      {"every floating-point value in the shortest text that",
       "reads back to the same bits (may use exponent notation)"}},
-    {"fits",
-     nullptr,
-     nullptr,
-     Role::optional,
-     &OutputForm::fits,
+    {"fits", nullptr, nullptr, Role::optional, &OutputForm::fits,
      {"a FITS binary table instead of text, every value's bits", "kept: lcdump -in star.lc -fits > star.fits"}},
     {"help", "h", nullptr, Role::instead, nullptr, {"this help; also --help"}},
     {"version", nullptr, nullptr, Role::instead, nullptr, {"the version; also --version"}},
 };
+// clang-format on
 
 // Text put together in a buffer that is never short of memory.
 class Text {
@@ -94,7 +81,7 @@ private:
 // The names of the options that pick chooses, each after dashes, with
 // separator between them.
 template <class Pick>
-Text& put_names(Text& text, Pick pick, const char* dashes, const char* separator)
+Text& put_names(Text& text, const char* dashes, const char* separator, Pick pick)
 {
     const char* between = "";
     for (const CliOption& option : OPTIONS)
@@ -124,8 +111,7 @@ const char* usage_line()
 {
     static Text text;
     put_synopsis(text) << " (or ";
-    put_names(
-        text, [](const CliOption& o) { return o.role == Role::instead; }, "-", ", ");
+    put_names(text, "-", ", ", [](const CliOption& o) { return o.role == Role::instead; });
     text << "). Try 'lcdump --help'";
     return text.c_str();
 }
@@ -146,11 +132,9 @@ const char* help_text()
                 text.pad_to(20) << line << "\n";
     }
     text << "Switches take two dashes too (";
-    put_names(
-        text, [](const CliOption& o) { return o.role == Role::optional && o.value == nullptr; }, "--", ", ");
+    put_names(text, "--", ", ", [](const CliOption& o) { return o.role == Role::optional && o.value == nullptr; });
     text << "); ";
-    put_names(
-        text, [](const CliOption& o) { return o.value != nullptr; }, "-", " and ");
+    put_names(text, "-", " and ", [](const CliOption& o) { return o.value != nullptr; });
     text << " take one.\n\nWithout -csv, the first line is the record count; then each record is a\nline of";
     for (const FieldInfo& field : FIELDS)
         text << " " << field.name;

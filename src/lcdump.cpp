@@ -32,9 +32,11 @@ Lookalike looks_like(const unsigned char* first, const char* name)
                    : Lookalike{"; it looks like gzip data: gzip -dc ", " | lcdump -in -"};
     if (std::memcmp(first, "SIMP", 4) == 0)
         return {"; it looks like a FITS file already, which astropy, TOPCAT and fv read as it is", nullptr};
-    for (std::size_t i = 0; i < COUNT_BYTES; ++i)
-        if ((first[i] < 0x20 || first[i] > 0x7e) && std::strchr("\t\n\r", first[i]) == nullptr)
+    for (std::size_t i = 0; i < COUNT_BYTES; ++i) {
+        const unsigned char c = first[i];
+        if ((c < 0x20 || c > 0x7e) && c != '\t' && c != '\n' && c != '\r')
             return {"", nullptr};
+    }
     // lcdump's own text and CSV begin so.
     return {"; it looks like text, such as lcdump's own output, not a measurement file", nullptr};
 }
