@@ -41,32 +41,26 @@ using BitsOf = std::conditional_t<sizeof(T) == 8, std::uint64_t, std::uint32_t>;
 struct FieldInfo {
     const char* name;
     std::size_t offset;
-    std::size_t size;
     bool integer;
     char tform;
 };
 
 constexpr FieldInfo FIELDS[] = {
-#define LCDUMP_INFO(name, type, offset, tform) {#name, offset, sizeof(type), std::is_integral<type>::value, tform},
+#define LCDUMP_INFO(name, type, offset, tform) {#name, offset, std::is_integral<type>::value, tform},
     LCDUMP_FIELDS(LCDUMP_INFO)
 #undef LCDUMP_INFO
 };
 constexpr std::size_t FIELD_COUNT = sizeof FIELDS / sizeof FIELDS[0];
 
-// The fields lie one behind the other from offset 0 and fill the record, and
-// each FITS letter is as wide as its type.
-constexpr bool layout_holds()
-{
-    std::size_t offset = 0;
-    for (const FieldInfo& f : FIELDS) {
-        const std::size_t fits_width = f.tform == 'D' ? 8 : f.tform == 'J' || f.tform == 'E' ? 4 : 0;
-        if (f.offset != offset || f.size != fits_width || f.integer != (f.tform == 'J'))
-            return false;
-        offset += f.size;
-    }
-    return offset == RECORD_BYTES;
-}
-static_assert(layout_holds(), "the fields fill the record in order, each typed as its FITS column");
+// The struct has the file's layout, with no padding, and each FITS letter is
+// as wide as its field and says whether it is an integer.
+static_assert(sizeof(Measurement) == RECORD_BYTES, "a Measurement is a record's 40 bytes");
+#define LCDUMP_CHECK(name, type, offset, tform)                                                          \
+    static_assert(offsetof(Measurement, name) == (offset) && sizeof(type) == ((tform) == 'D' ? 8 : 4) && \
+                      std::is_integral<type>::value == ((tform) == 'J'),                                 \
+                  #name " lies where the file has it, typed as its FITS column");
+LCDUMP_FIELDS(LCDUMP_CHECK)
+#undef LCDUMP_CHECK
 
 // Calls visit(const FieldInfo&, value) for each field of m, in record order;
 // value is the member itself, so a visit may also set it.

@@ -25,38 +25,22 @@ bool is_terminal(std::FILE* stream)
 #endif
 }
 
-namespace {
-
 // Offsets as wide as files get: long is 32 bits on Windows.
 #ifdef _WIN32
-long long tell(std::FILE* stream)
-{
-    return _ftelli64(stream);
-}
-bool seek(std::FILE* stream, long long offset, int whence)
-{
-    return _fseeki64(stream, offset, whence) == 0;
-}
+#define LCDUMP_TELL _ftelli64
+#define LCDUMP_SEEK _fseeki64
 #else
-long long tell(std::FILE* stream)
-{
-    return ftello(stream);
-}
-bool seek(std::FILE* stream, long long offset, int whence)
-{
-    return fseeko(stream, offset, whence) == 0;
-}
+#define LCDUMP_TELL ftello
+#define LCDUMP_SEEK fseeko
 #endif
-
-}  // namespace
 
 long long bytes_left(std::FILE* stream)
 {
-    const long long here = tell(stream);
-    if (here < 0 || !seek(stream, 0, SEEK_END))
+    const long long here = LCDUMP_TELL(stream);
+    if (here < 0 || LCDUMP_SEEK(stream, 0, SEEK_END) != 0)
         return -1;
-    const long long end = tell(stream);
-    if (!seek(stream, here, SEEK_SET))
+    const long long end = LCDUMP_TELL(stream);
+    if (LCDUMP_SEEK(stream, here, SEEK_SET) != 0)
         return -1;
     // An end at 0 is what a character device or a /proc file reports, which
     // says nothing of what it holds; an empty file reads as empty anyway.
