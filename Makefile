@@ -177,10 +177,18 @@ $(CROSS_CHECKS): cross-check-%: all
 	cmake --build build-$* -j2 --target lcdump
 	RUNNER="qemu-$* -L /usr/$*-linux-gnu" tests/windows_parity.sh ./$(BUILD)/lcdump build-$*/lcdump
 
-# The README's recipes for many files (xargs, GNU parallel, the Slurm script)
-# on 100 files, one of them cut short.
+# The README's recipes for many files (lcdump -list, xargs, GNU parallel here
+# and over ssh to an sshd of its own, the Slurm script under a one-node Slurm
+# of its own) on 1,000 files, one of them cut short.
 scale-check: all
 	$(call need,parallel,parallel)
+	$(call need,perl,perl)
+	$(call need,/usr/sbin/sshd,openssh-server)
+	$(call need,ssh,openssh-client)
+	$(call need,munged,munge)
+	$(call need,slurmctld,slurm-wlm)
+	$(call need,slurmd,slurm-wlm)
+	$(call need,sbatch,slurm-wlm)
 	tests/scale_check.sh ./$(BUILD)/lcdump
 
 # Files per second on 10,000 copies of the sample: a serial loop against
