@@ -112,7 +112,8 @@ free_port() {
   done
 }
 # started WHAT PID LOG TEST: waits up to 30 s for TEST to succeed while PID
-# lives; otherwise says in one line that WHAT did not start.
+# lives; otherwise says in one line that WHAT did not start, with the last
+# line of its LOG (where its standard error goes too).
 started() {
   local i
   for i in $(seq 1 60); do
@@ -168,7 +169,7 @@ Host node1 node2
 EOF
   # sshd's privilege separation directory, which Debian's service makes at boot.
   mkdir -p /run/sshd
-  /usr/sbin/sshd -D -f "$dir/sshd_config" -E "$dir/sshd.log" &
+  /usr/sbin/sshd -D -f "$dir/sshd_config" -E "$dir/sshd.log" 2>> "$dir/sshd.log" &
   daemons+=($!)
   started sshd $! "$dir/sshd.log" "ssh -F '$dir/ssh_config' node1 true" || return
   logins=$(grep -c 'Accepted publickey' "$dir/sshd.log")
@@ -188,7 +189,7 @@ slurm_check() {
   chmod 0400 "$dir/munge/munge.key"
   munged -F --socket="$dir/munge/socket" --key-file="$dir/munge/munge.key" \
     --log-file="$dir/munge/munged.log" --pid-file="$dir/munge/munged.pid" \
-    --seed-file="$dir/munge/munged.seed" 2>/dev/null &
+    --seed-file="$dir/munge/munged.seed" 2>> "$dir/munge/munged.log" &
   daemons+=($!)
   started munged $! "$dir/munge/munged.log" "[ -S '$dir/munge/socket' ]" || return
   # Job records stay an hour (MinJobAge), so that scontrol still shows each
@@ -219,10 +220,10 @@ NodeName=localhost NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
 PartitionName=check Nodes=localhost Default=YES MaxTime=INFINITE State=UP
 EOF
   export SLURM_CONF=$dir/slurm.conf
-  slurmctld -D -f "$SLURM_CONF" 2>/dev/null &
+  slurmctld -D -f "$SLURM_CONF" 2>> "$dir/slurmctld.log" &
   daemons+=($!)
   started slurmctld $! "$dir/slurmctld.log" "scontrol ping | grep -q UP" || return
-  slurmd -D -f "$SLURM_CONF" -N localhost 2>/dev/null &
+  slurmd -D -f "$SLURM_CONF" -N localhost 2>> "$dir/slurmd.log" &
   daemons+=($!)
   started slurmd $! "$dir/slurmd.log" "sinfo -h -N -o %t | grep -qx idle" || return
   jobid=$(timeout 120 sbatch --parsable --wait --array=0-3 "$source/examples/lcdump-array.sbatch" files.txt)
