@@ -134,8 +134,11 @@ run_recipe 'parallel --pipe -N 500 lcdump'
 ssh_check() {
   local dir=$scratch/ssh port logins
   mkdir -p "$dir"
-  ssh-keygen -q -t ed25519 -N '' -f "$dir/host_key" || return
-  ssh-keygen -q -t ed25519 -N '' -f "$dir/client_key" || return
+  if ! ssh-keygen -q -t ed25519 -N '' -f "$dir/host_key" ||
+    ! ssh-keygen -q -t ed25519 -N '' -f "$dir/client_key"; then
+    result "ssh keys" "ssh-keygen made none"
+    return
+  fi
   cp "$dir/client_key.pub" "$dir/authorized_keys"
   echo "lcdump-check $(cat "$dir/host_key.pub")" > "$dir/known_hosts"
   port=$(free_port)
