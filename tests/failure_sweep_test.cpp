@@ -150,6 +150,7 @@ TEST_P(FailureSweep, EveryReadAndWriteFailingInTurn)
     // every form, and -fits, with its few writes, runs the fastest.
     if (fits) {
         const std::string bytes = contents(input);
+        whole = run("-", {}, bytes).out;  // its HISTORY names standard input
         expect_result(run("-", {"LCDUMP_FAILIO_COUNTS=" + counts}, bytes), whole, "", 0);
         std::ifstream(counts) >> writes >> reads;
         ASSERT_GE(reads, RECORDS);
