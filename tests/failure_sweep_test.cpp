@@ -50,13 +50,6 @@ const std::vector<Failure> WRITE_FAILURES = {
     {"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EPIPE", EPIPE}, {"short", 0}, {"EINTR", 0}};
 const std::vector<Failure> READ_FAILURES = {{"EIO", EIO}, {"short", 0}, {"EINTR", 0}};
 
-std::string contents(const std::string& path)
-{
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 class Sweeps : public Lcdump {
 protected:
     void SetUp() override
