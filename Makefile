@@ -183,8 +183,9 @@ scale-check: all
 	$(call need,parallel,parallel)
 	tests/scale_check.sh ./$(BUILD)/lcdump
 
-# Files per second on 10,000 copies of the sample: a serial loop against
-# xargs -P2.
+# Files per second on 2,000 copies of the sample, one core: the per-file
+# recipe against one lcdump -list, as text and FITS, and cat; then -list's
+# peak memory over 10,000 files against one file.
 bench-scale: all
 	$(call need,python3,python3)
 	bench/scale_bench.sh ./$(BUILD)/lcdump
