@@ -207,7 +207,7 @@ help:
 	@echo 'fuzz-check       a bounded run of every harness, as CI does it'
 	@echo 'fuzz             a longer campaign: FUZZ_RUNS executions of every harness'
 	@echo 'bench            lcdump timed against the reference programs in bench/'
-	@echo 'bench-scale      files per second: a serial loop against xargs -P2'
+	@echo 'bench-scale      files per second: the per-file recipe against -list, and peak memory'
 	@echo 'windows          a static lcdump.exe, cross-built with MinGW-w64'
 	@echo 'windows-check    lcdump.exe under wine against the Linux build, byte for byte'
 	@echo 'package          the Debian package and the source archive'
