@@ -1,76 +1,91 @@
 #!/usr/bin/env bash
-# Files per second when converting many files: FILES copies of the bundled
-# sample (10,000 by default), each to NAME.txt through a temporary name, once
-# by a shell loop and once by the README's xargs recipe at -P2; ROUNDS
-# rounds of both in turn (3 by default), medians shown. The files live in a
-# temporary directory that is read from the page cache after the first round.
+# Files per second when converting many files, one core, outputs kept:
+# FILES copies of the bundled sample (2,000 by default), converted by the
+# per-file safe recipe (lcdump -in, a temporary name, mv) and by one
+# lcdump -list, as text and as FITS, against cat of the same files; ROUNDS
+# rounds (3 by default), medians shown. Then the peak memory of one -list
+# over MEMORY_FILES files (10,000) against lcdump -in on the largest of them.
 #
-#   scale_bench.sh LCDUMP [FILES [ROUNDS]]
+#   scale_bench.sh LCDUMP [FILES [ROUNDS [MEMORY_FILES]]]
 set -u
-if [ $# -lt 1 ] || [ $# -gt 3 ]; then
-  echo "usage: $0 LCDUMP [FILES [ROUNDS]]" >&2
+if [ $# -lt 1 ] || [ $# -gt 4 ]; then
+  echo "usage: $0 LCDUMP [FILES [ROUNDS [MEMORY_FILES]]]" >&2
   exit 2
 fi
 lcdump=$(realpath "$1")
-files=${2:-10000}
+files=${2:-2000}
 rounds=${3:-3}
+memory_files=${4:-10000}
 source=$(cd "$(dirname "$0")/.." && pwd)
 export PATH="$(dirname "$lcdump"):$PATH"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 2
 
-python3 - "$source/examples/sample.lc" "$files" <<'EOF' || exit 2
-import os, sys
+# FILES copies of the sample in data/, MEMORY_FILES in many/, the last of
+# them ten times the sample's length.
+python3 - "$source/examples/sample.lc" "$files" "$memory_files" <<'PY' || exit 2
+import os, struct, sys
 sample = open(sys.argv[1], 'rb').read()
-os.mkdir('data')
-for i in range(int(sys.argv[2])):
-    with open('data/lc%06d.lc' % i, 'wb') as out:
-        out.write(sample)
-EOF
+for folder, n in (('data', int(sys.argv[2])), ('many', int(sys.argv[3]))):
+    os.mkdir(folder)
+    for i in range(n):
+        with open('%s/lc%06d.lc' % (folder, i), 'wb') as out:
+            out.write(sample)
+records = sample[4:] * 10
+with open('many/lc%06d.lc' % (int(sys.argv[3]) - 1), 'wb') as out:
+    out.write(struct.pack('<i', len(records) // 40) + records)
+PY
+find data -name '*.lc' | sort > list.txt
 
-# A loop doing what the recipe does, one file after another, in the same
-# shell as the recipe's (sh), so that only running two at a time differs.
-serial_loop='
-for f in data/*.lc; do
-  if lcdump -in "$f" > "${f%.lc}.txt.tmp"; then
-    mv -f "${f%.lc}.txt.tmp" "${f%.lc}.txt"
+# The per-file recipe, one file after another.
+per_file='
+while IFS= read -r f; do
+  if lcdump -in "$f" $FORM > "${f%.lc}.$EXT.tmp"; then
+    mv -f "${f%.lc}.$EXT.tmp" "${f%.lc}.$EXT"
   else
-    rm -f "${f%.lc}.txt.tmp"; echo "not converted: $f" >&2
+    rm -f "${f%.lc}.$EXT.tmp"; echo "not converted: $f" >&2
   fi
-done'
-# The README's recipe, as printed there, two at a time.
-xargs_recipe=$(awk '/^```sh$/ { block = ""; inside = 1; next }
-  inside && /^```$/ { inside = 0; if (index(block, "xargs -0")) print block; next }
-  inside { block = block $0 "\n" }' "$source/README.md")
-xargs_recipe=${xargs_recipe//-P\"\$(nproc)\"/-P2}
-case $xargs_recipe in *-P2*) ;; *) echo "no xargs -P recipe in README.md" >&2; exit 2 ;; esac
+done < list.txt'
 
-# run serial|xargs: one round of either, every output checked, its time kept.
 declare -A times
+# run NAME EXT FORM COMMAND: one round, on one core, every output there.
 run() {
-  local start end
-  rm -f data/*.txt
+  local name=$1 ext=$2 start end
+  shift 2
+  find data -name "*.$ext" -delete
   start=${EPOCHREALTIME/[.,]/}
-  if [ "$1" = serial ]; then sh -c "$serial_loop"; else sh -c "$xargs_recipe"; fi || exit 1
+  taskset -c 0 env FORM="$1" EXT="$ext" sh -c "$2" || { echo "$name failed" >&2; exit 1; }
   end=${EPOCHREALTIME/[.,]/}
-  [ "$(find data -name '*.txt' | wc -l)" -eq "$files" ] || { echo "$1 left outputs missing" >&2; exit 1; }
-  times[$1]+="$((end - start)) "
+  [ "$ext" = none ] || [ "$(find data -name "*.$ext" | wc -l)" -eq "$files" ] ||
+    { echo "$name left outputs missing" >&2; exit 1; }
+  times[$name]+="$((end - start)) "
 }
 load=$(cut -d' ' -f1-3 /proc/loadavg)
 for ((round = 0; round < rounds; round++)); do
-  run serial
-  run xargs
+  run "per-file, text" txt "" "$per_file"
+  run "per-file, FITS" fits "-fits" "$per_file"
+  run "-list, text" txt "" 'lcdump -list list.txt'
+  run "-list, FITS" fits "-fits" 'lcdump -list list.txt -fits'
+  run "cat" none "" 'xargs cat < list.txt > /dev/null'
 done
 
 median() { tr ' ' '\n' | grep . | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
-echo "$files copies of examples/sample.lc ($(stat -c %s "$source/examples/sample.lc") bytes, 278 records), median of $rounds rounds"
-echo "$(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), load average before: $load, after: $(cut -d' ' -f1-3 /proc/loadavg)"
-for how in serial xargs; do
-  us=$(median <<<"${times[$how]}")
-  label=$([ $how = serial ] && echo "serial loop" || echo "xargs -P2")
-  awk -v label="$label" -v us="$us" -v n="$files" \
-    'BEGIN { printf "%-12s %7.2f s  %6.0f files/s  %6.3f ms a file\n", label, us / 1e6, n * 1e6 / us, us / n / 1e3 }'
+echo "$files copies of examples/sample.lc ($(stat -c %s "$source/examples/sample.lc") bytes, 278 records), one core, median of $rounds rounds"
+echo "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), load average before: $load, after: $(cut -d' ' -f1-3 /proc/loadavg)"
+for how in "per-file, text" "-list, text" "per-file, FITS" "-list, FITS" "cat"; do
+  awk -v label="$how" -v us="$(median <<<"${times[$how]}")" -v n="$files" \
+    'BEGIN { printf "%-16s %7.2f s  %7.0f files/s\n", label, us / 1e6, n * 1e6 / us }'
 done
-awk -v a="$(median <<<"${times[serial]}")" -v b="$(median <<<"${times[xargs]}")" \
-  'BEGIN { printf "xargs -P2 / serial loop: %.2f times the files a second\n", a / b }'
+for form in text FITS; do
+  awk -v form="$form" -v a="$(median <<<"${times[per-file, $form]}")" -v b="$(median <<<"${times[-list, $form]}")" \
+    'BEGIN { printf "-list / per-file, %s: %.1f times the files a second\n", form, a / b }'
+done
+
+# Peak memory: -list keeps one file's records at a time.
+find many -name '*.lc' | sort > many.txt
+largest=$(ls -S many/*.lc | head -1)
+peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+one=$(peak lcdump -in "$largest" -fits)
+all=$(peak lcdump -list many.txt -fits)
+echo "peak memory, -fits: lcdump -in on the largest file $one KiB; -list over $memory_files files $all KiB ($((all - one)) KiB more)"

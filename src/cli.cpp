@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "batch.h"
 #include "diagnostics.h"
 #include "lcdump.h"
 #include "measurement.h"
@@ -16,9 +17,10 @@
 namespace {
 
 enum class Role {
-    input,     // named in every run that dumps
-    optional,  // may be added to one
-    instead,   // asked for in place of a dump
+    input,        // named in every run that dumps
+    alternative,  // named instead of the input
+    optional,     // may be added to one
+    instead,      // asked for in place of a dump
 };
 
 // Every option the program knows, stated once: the usage line, the help,
@@ -37,6 +39,10 @@ struct CliOption {
 // clang-format off
 const CliOption OPTIONS[] = {
     {"in", nullptr, "FILE", Role::input, nullptr, {"the measurement file; -in - reads standard input"}},
+    {"list", nullptr, "LIST", Role::alternative, nullptr,
+     {"every file named in LIST, one a line, each dumped into a",
+      "file of its own: star.lc into star.txt (.csv, .fits)"}},
+    {"outdir", nullptr, "DIR", Role::optional, nullptr, {"with -list: the outputs go into DIR, not beside the inputs"}},
     {"file", nullptr, "OPTIONFILE", Role::optional, nullptr,
      {"further options from a file, one a line, without the",
       "dash (\"in star.lc\", \"csv\"); the command line wins"}},
@@ -79,27 +85,33 @@ private:
 };
 
 // The names of the options that pick chooses, each after dashes, with
-// separator between them.
+// separator between them, and last before the last one.
 template <class Pick>
-Text& put_names(Text& text, const char* dashes, const char* separator, Pick pick)
+Text& put_names(Text& text, const char* dashes, const char* separator, const char* last, Pick pick)
 {
+    std::size_t left = 0;
+    for (const CliOption& option : OPTIONS)
+        left += pick(option) ? 1u : 0u;
     const char* between = "";
     for (const CliOption& option : OPTIONS)
         if (pick(option)) {
             text << between << dashes << option.name;
-            between = separator;
+            between = --left == 1 ? last : separator;
         }
     return text;
 }
 
-// "Usage: lcdump -in FILE [-file OPTIONFILE] [-csv] [-exact] [-fits]"
+// "Usage: lcdump -in FILE | -list LIST [-outdir DIR] [-file OPTIONFILE] ..."
 Text& put_synopsis(Text& text)
 {
     text << "Usage: lcdump";
     for (const CliOption& option : OPTIONS) {
         if (option.role == Role::instead)
             continue;
-        text << (option.role == Role::optional ? " [-" : " -") << option.name;
+        text << (option.role == Role::optional      ? " [-"
+                 : option.role == Role::alternative ? " | -"
+                                                    : " -")
+             << option.name;
         if (option.value != nullptr)
             text << " " << option.value;
         text << (option.role == Role::optional ? "]" : "");
@@ -111,7 +123,7 @@ const char* usage_line()
 {
     static Text text;
     put_synopsis(text) << " (or ";
-    put_names(text, "-", ", ", [](const CliOption& o) { return o.role == Role::instead; });
+    put_names(text, "-", ", ", ", ", [](const CliOption& o) { return o.role == Role::instead; });
     text << "). Try 'lcdump --help'";
     return text.c_str();
 }
@@ -132,14 +144,16 @@ const char* help_text()
                 text.pad_to(20) << line << "\n";
     }
     text << "Switches take two dashes too (";
-    put_names(text, "--", ", ", [](const CliOption& o) { return o.role == Role::optional && o.value == nullptr; });
-    text << "); ";
-    put_names(text, "-", " and ", [](const CliOption& o) { return o.value != nullptr; });
+    put_names(text, "--", ", ", ", ",
+              [](const CliOption& o) { return o.role == Role::optional && o.value == nullptr; });
+    text << ");\n";
+    put_names(text, "-", ", ", " and ", [](const CliOption& o) { return o.value != nullptr; });
     text << " take one.\n\nWithout -csv, the first line is the record count; then each record is a\nline of";
     for (const FieldInfo& field : FIELDS)
         text << " " << field.name;
     text << ", separated\nby single spaces and written as printf's \"%f\" (six decimals) and \"%d\".\n"
-            "Exit status: 0 after a complete dump; 8 after a one-line message.\n"
+            "Exit status: 0 after a complete dump; 8 after a one-line message (with -list,\n"
+            "one a file that failed, then a line that counts them).\n"
             "The manual page has it all: man lcdump\n";
     return text.c_str();
 }
@@ -340,7 +354,9 @@ int run_lcdump(int argc, char** argv)
 
     OptionSet options(argc, argv);
     String filename = options.getOption("in", 1, "");
-    if (filename.length() == 0) {
+    String list = options.getOption("list", 1, "");
+    String outdir = options.getOption("outdir", 1, "");
+    if (filename.length() == 0 && list.length() == 0) {
         if (switch_given(options, argc, "help") || switch_given(options, argc, "h"))
             return show(help_text());
         if (switch_given(options, argc, "version"))
@@ -355,5 +371,11 @@ int run_lcdump(int argc, char** argv)
             form.*option.form = true;
     if (form.fits && form.csv)
         return fail(stderr, "Error: -fits and -csv can't be combined", "", "");
+    if (list.length() > 0 && filename.length() > 0)
+        return fail(stderr, "Error: -list and -in can't be combined", "", "");
+    if (list.length() > 0)
+        return dump_list(list.c_str(), outdir.length() > 0 ? outdir.c_str() : nullptr, form, stderr);
+    if (outdir.length() > 0)
+        return fail(stderr, "Error: -outdir goes with -list", "", "");
     return dump_file(filename.c_str(), stdout, stderr, form);
 }

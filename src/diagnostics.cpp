@@ -105,9 +105,9 @@ int fail(std::FILE* messages, const char* before, const char* name, const char* 
     return FAILURE_STATUS;
 }
 
-int fail_output(std::FILE* messages)
+int fail_output(std::FILE* messages, const char* name)
 {
-    char message[256];
-    std::snprintf(message, sizeof message, "Error: can't write output: %s", std::strerror(errno));
-    return fail(messages, message, "", "");
+    char reason[256];
+    std::snprintf(reason, sizeof reason, ": %s", std::strerror(errno));
+    return fail(messages, "Error: can't write ", name != nullptr ? name : "output", reason);
 }

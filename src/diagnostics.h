@@ -32,7 +32,7 @@ bool write_name(std::FILE* stream, const char* name, bool shell_quoted);
 int fail(std::FILE* messages, const char* before, const char* name, const char* after);
 
 // "Error: can't write output: REASON", REASON being errno's, and the failure
-// status.
-int fail_output(std::FILE* messages);
+// status; with a name, "Error: can't write NAME: REASON".
+int fail_output(std::FILE* messages, const char* name = nullptr);
 
 #endif

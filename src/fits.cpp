@@ -1,8 +1,10 @@
 #include "fits.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "numtext.h"
 #include "output.h"
@@ -91,6 +93,16 @@ public:
         return open + 1;
     }
 
+    // A HISTORY card; returns its text columns, 9 to 80, blank, to fill.
+    char* history()
+    {
+        char* card = text_ + CARD * cards_++;
+        std::memcpy(card, "HISTORY", 7);
+        return card + 8;
+    }
+
+    std::size_t cards_left() const { return FITS_BLOCK / CARD - cards_; }
+
     void end() { std::memcpy(text_ + CARD * cards_++, "END", 3); }
 
     unsigned char* bytes() { return reinterpret_cast<unsigned char*>(text_); }
@@ -127,6 +139,62 @@ void seal(Header& header, std::uint32_t data_sum)
     header.end();
     const std::uint32_t sum = fold(std::uint64_t(sum_words(header.bytes(), FITS_BLOCK)) + data_sum);
     fits_encode_checksum(sum, checksum);
+}
+
+// The text columns of a HISTORY card.
+const std::size_t HISTORY_WIDTH = CARD - 8;
+
+// Hands use each byte of the parts as a header may hold it: printable ASCII
+// as itself, any other byte as \xHH; stops where use says false, and says
+// whether it got to the end.
+template <class Use>
+bool each_piece(std::initializer_list<const char*> parts, Use use)
+{
+    for (const char* part : parts)
+        for (const unsigned char* p = reinterpret_cast<const unsigned char*>(part); *p != 0; ++p) {
+            char piece[5] = {static_cast<char>(*p), '\0'};
+            const bool plain = *p >= 0x20 && *p <= 0x7e;
+            if (!plain)
+                std::snprintf(piece, sizeof piece, "\\x%02x", *p);
+            if (!use(piece, plain ? std::size_t(1) : std::size_t(4)))
+                return false;
+        }
+    return true;
+}
+
+// Lays "CREATOR from SOURCE" out on at most cards HISTORY cards, no \xHH
+// split between two, keeping reserve columns free on the last for the "..."
+// that ends a text cut short; with header, writes them. Says whether the
+// whole text fitted.
+bool lay_out_history(Header* header, const char* creator, const char* source, std::size_t cards, std::size_t reserve)
+{
+    std::size_t card = 0, column = HISTORY_WIDTH;
+    char* text = nullptr;
+    return each_piece({creator, " from ", source}, [&](const char* piece, std::size_t length) {
+        if (column + length > HISTORY_WIDTH - (card == cards ? reserve : 0)) {
+            if (card == cards) {
+                if (text != nullptr)
+                    std::memcpy(text + column, "...", 3);
+                return false;
+            }
+            ++card;
+            column = 0;
+            text = header != nullptr ? header->history() : nullptr;
+        }
+        if (text != nullptr)
+            std::memcpy(text + column, piece, length);
+        column += length;
+        return true;
+    });
+}
+
+// The HISTORY cards of the table, on what its header block has left beside
+// CHECKSUM, DATASUM and END.
+void put_history(Header& header, const char* creator, const char* source)
+{
+    const std::size_t cards = header.cards_left() - 3;
+    const bool whole = lay_out_history(nullptr, creator, source, cards, 0);
+    lay_out_history(&header, creator, source, cards, whole ? 0 : 3);
 }
 
 }  // namespace
@@ -168,7 +236,12 @@ struct FitsWriter::Chunk {
     unsigned char bytes[CHUNK_BYTES];
 };
 
-FitsWriter::FitsWriter(std::FILE* out, const char* creator) : out_(out), creator_(creator) {}
+FitsWriter::FitsWriter(std::FILE* out, const char* creator, const char* source)
+    : out_(out),
+      creator_(creator),
+      source_(source)
+{
+}
 
 FitsWriter::~FitsWriter()
 {
@@ -240,8 +313,10 @@ bool FitsWriter::finish()
                      : field.integer    ? "32-bit integer"
                                         : "32-bit float");
     }
+    table.string("TUNIT1", "d", "days");
     table.string("EXTNAME", "MEASUREMENTS", "the measurement records");
     table.string("CREATOR", creator_, "");
+    put_history(table, creator_, source_);
     seal(table, fold(data_sum_));
 
     for (const Chunk* c = first_; c != nullptr; c = c->next)

@@ -28,8 +28,9 @@ public:
     static constexpr bool holds_records = true;
 
     // creator, at most 68 characters and no quote, names the program in
-    // the table's CREATOR card.
-    FitsWriter(std::FILE* out, const char* creator);
+    // the table's CREATOR card; HISTORY cards say "CREATOR from SOURCE", so
+    // that a table found on its own still tells where its rows came from.
+    FitsWriter(std::FILE* out, const char* creator, const char* source);
     FitsWriter(const FitsWriter&) = delete;
     FitsWriter& operator=(const FitsWriter&) = delete;
     ~FitsWriter();
@@ -49,6 +50,7 @@ private:
 
     std::FILE* out_;
     const char* creator_;
+    const char* source_;
     std::int32_t count_ = 0;
     // The ones' complement sum of the rows, carries not yet folded in.
     std::uint64_t data_sum_ = 0;

@@ -69,11 +69,16 @@ int fail_input(int error_number, std::FILE* messages, const char* name, const ch
 
 const char* const OUT_OF_MEMORY = "Error: out of memory";
 
+// The input stream's buffer, which serves the record-sized reads of a pipe;
+// its own would come from malloc, and this one cannot run out. One input is
+// open at a time.
+char input_buffer[1 << 16];
+
 // After a writer's false: which of its two failures it was.
 template <class Writer>
-int fail_writer(const Writer& writer, std::FILE* messages)
+int fail_writer(const Writer& writer, std::FILE* messages, const char* output_name)
 {
-    return writer.out_of_memory() ? fail(messages, OUT_OF_MEMORY, "", "") : fail_output(messages);
+    return writer.out_of_memory() ? fail(messages, OUT_OF_MEMORY, "", "") : fail_output(messages, output_name);
 }
 
 // Reads the records behind the count and hands each to the writer as it
@@ -83,11 +88,11 @@ int fail_writer(const Writer& writer, std::FILE* messages)
 // the same way.
 template <class Writer>
 int dump_records(RecordReader& reader, const char* name, std::int32_t count, Writer& writer, std::FILE* messages,
-                 bool hold, Lookalike kind)
+                 bool hold, Lookalike kind, const char* output_name)
 {
     hold = hold && !Writer::holds_records;
     if (!hold && !writer.begin(count))
-        return fail_writer(writer, messages);
+        return fail_writer(writer, messages, output_name);
     FieldArrays fields;
     for (std::int32_t n = 0; n < count; ++n) {
         const unsigned char* bytes = reader.take(RECORD_BYTES);
@@ -101,12 +106,12 @@ int dump_records(RecordReader& reader, const char* name, std::int32_t count, Wri
         if (!Writer::holds_records && !fields.append(m))
             return fail(messages, OUT_OF_MEMORY, "", "");
         if (!hold && !writer.record(m))
-            return fail_writer(writer, messages);
+            return fail_writer(writer, messages, output_name);
     }
     if (hold && !(writer.begin(count) && fields.each([&](const Measurement& m) { return writer.record(m); })))
-        return fail_writer(writer, messages);
+        return fail_writer(writer, messages, output_name);
     if (!writer.finish())
-        return fail_writer(writer, messages);
+        return fail_writer(writer, messages, output_name);
     return 0;
 }
 
@@ -131,7 +136,8 @@ int fail_fits_to_terminal(const char* filename, std::FILE* messages)
 
 }  // namespace
 
-int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages, const OutputForm& form)
+int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages, const OutputForm& form,
+                      const char* output_name)
 {
     // Measured before the first read, from where the input stands.
     const long long size = bytes_left(in);
@@ -182,11 +188,26 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
     // short stream still gives the records it has.
     const bool hold = size < 0 && *kind.remark != '\0';
     if (form.fits) {
-        FitsWriter writer(out, "lcdump " LCDUMP_VERSION);
-        return dump_records(reader, name, count, writer, messages, hold, kind);
+        FitsWriter writer(out, "lcdump " LCDUMP_VERSION,
+                          std::strcmp(name, "-") == 0 ? "standard input" : last_component(name));
+        return dump_records(reader, name, count, writer, messages, hold, kind, output_name);
     }
     TextWriter writer(out, form);
-    return dump_records(reader, name, count, writer, messages, hold, kind);
+    return dump_records(reader, name, count, writer, messages, hold, kind, output_name);
+}
+
+std::FILE* open_input(const char* filename, std::FILE* messages)
+{
+    std::FILE* in = std::fopen(filename, "rb");
+    // No memory for the stream is no fault of the file.
+    if (in == nullptr && errno == ENOMEM)
+        fail(messages, OUT_OF_MEMORY, "", "");
+    else if (in == nullptr)
+        fail(messages, "Can't open file: ", filename, "");
+    if (in == nullptr)
+        return nullptr;
+    std::setvbuf(in, input_buffer, _IOFBF, sizeof input_buffer);
+    return in;
 }
 
 int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form)
@@ -195,22 +216,15 @@ int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const O
     // it control sequences.
     if (form.fits && is_terminal(out))
         return fail_fits_to_terminal(filename, messages);
-    // The stream's buffer, which serves the record-sized reads of a pipe;
-    // its own would come from malloc, and this one cannot run out.
-    static char buffer[1 << 16];
-    const bool standard_input = std::strcmp(filename, "-") == 0;
-    std::FILE* in = standard_input ? stdin : std::fopen(filename, "rb");
-    if (in == nullptr) {
-        // No memory for the stream is no fault of the file.
-        if (errno == ENOMEM)
-            return fail(messages, OUT_OF_MEMORY, "", "");
-        return fail(messages, "Can't open file: ", filename, "");
+    if (std::strcmp(filename, "-") == 0) {
+        use_binary_mode(stdin);
+        std::setvbuf(stdin, input_buffer, _IOFBF, sizeof input_buffer);
+        return dump_measurements(stdin, filename, out, messages, form);
     }
-    if (standard_input)
-        use_binary_mode(in);
-    std::setvbuf(in, buffer, _IOFBF, sizeof buffer);
-    int status = dump_measurements(in, filename, out, messages, form);
-    if (!standard_input)
-        std::fclose(in);
+    std::FILE* in = open_input(filename, messages);
+    if (in == nullptr)
+        return FAILURE_STATUS;
+    const int status = dump_measurements(in, filename, out, messages, form);
+    std::fclose(in);
     return status;
 }

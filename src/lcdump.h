@@ -14,9 +14,15 @@
 // the count line and every complete record, nothing more, and a FITS dump
 // nothing at all. Nothing here allocates but the reader's block, the record
 // store and the FITS writer's buffer, whose exhaustion gives
-// "Error: out of memory".
+// "Error: out of memory". A failed write names output_name, when given, as
+// the file that could not be written. A FITS dump names its source in the
+// header: name's last component, or "standard input" for "-".
 int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages,
-                      const OutputForm& form = OutputForm());
+                      const OutputForm& form = OutputForm(), const char* output_name = nullptr);
+
+// Opens filename for reading, with the buffer every dump reads through; or
+// writes why it can't to messages and gives null.
+std::FILE* open_input(const char* filename, std::FILE* messages);
 
 // Opens filename, or takes standard input for "-", and dumps it as above;
 // -fits to a terminal fails before anything is read.

@@ -1,8 +1,13 @@
 #include "platform.h"
 
+#include <cerrno>
+#include <cstring>
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -47,4 +52,35 @@ long long bytes_left(std::FILE* stream)
     if (end <= 0 || end < here)
         return -1;
     return end - here;
+}
+
+const char* last_component(const char* path)
+{
+#ifdef _WIN32
+    const char* separators = "/\\:";
+#else
+    const char* separators = "/";
+#endif
+    const char* last = path;
+    for (const char* p = path; *p != '\0'; ++p)
+        if (std::strchr(separators, *p) != nullptr)
+            last = p + 1;
+    return last;
+}
+
+bool replace_file(const char* from, const char* to)
+{
+#ifdef _WIN32
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING))
+        return true;
+    // The reasons a message can name; others as an I/O error.
+    const DWORD error = GetLastError();
+    errno = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? EACCES
+            : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT
+            : error == ERROR_DISK_FULL                                       ? ENOSPC
+                                                                             : EIO;
+    return false;
+#else
+    return std::rename(from, to) == 0;
+#endif
 }

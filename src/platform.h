@@ -1,5 +1,6 @@
 // The little the C++ library cannot do the same way everywhere: binary
-// streams, telling a terminal apart, and sizing files past 2 GiB.
+// streams, telling a terminal apart, sizing files past 2 GiB, the parts of a
+// path, and replacing a file by another.
 #ifndef LCDUMP_PLATFORM_H
 #define LCDUMP_PLATFORM_H
 
@@ -19,5 +20,13 @@ bool is_terminal(std::FILE* stream);
 // /proc): those may hold more than their size claims. The position is left
 // where it was.
 long long bytes_left(std::FILE* stream);
+
+// The last component of path: what follows its last '/' (or, on Windows,
+// its last '\\' or ':').
+const char* last_component(const char* path);
+
+// Renames from to to, replacing a file already called to (which std::rename
+// refuses on Windows); false, with errno set, when it failed.
+bool replace_file(const char* from, const char* to);
 
 #endif

@@ -50,13 +50,6 @@ const std::vector<Failure> WRITE_FAILURES = {
     {"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EPIPE", EPIPE}, {"short", 0}, {"EINTR", 0}};
 const std::vector<Failure> READ_FAILURES = {{"EIO", EIO}, {"short", 0}, {"EINTR", 0}};
 
-std::string contents(const std::string& path)
-{
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 class Sweeps : public Lcdump {
 protected:
     void SetUp() override
@@ -150,6 +143,7 @@ TEST_P(FailureSweep, EveryReadAndWriteFailingInTurn)
     // every form, and -fits, with its few writes, runs the fastest.
     if (fits) {
         const std::string bytes = contents(input);
+        whole = run("-", {}, bytes).out;  // its HISTORY names standard input
         expect_result(run("-", {"LCDUMP_FAILIO_COUNTS=" + counts}, bytes), whole, "", 0);
         std::ifstream(counts) >> writes >> reads;
         ASSERT_GE(reads, RECORDS);

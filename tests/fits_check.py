@@ -33,6 +33,8 @@ def header(data, at):
             key = card[:8].rstrip()
             if key == "END":
                 return cards, at
+            if key == "HISTORY":
+                cards["HISTORY"] = cards.get("HISTORY", "") + card[8:].rstrip()
             if card[8:10] == "= ":
                 value = card[10:]
                 if value.lstrip().startswith("'"):
@@ -48,7 +50,7 @@ def ones_sum(chunk):
     return total
 
 
-def check_fits(fits, raw):
+def check_fits(fits, raw, source):
     count = struct.unpack_from("<i", raw)[0]
     primary, at = header(fits, 0)
     assert (primary["SIMPLE"], primary["BITPIX"], primary["NAXIS"], primary["EXTEND"]) == ("T", "8", "0", "T")
@@ -59,7 +61,12 @@ def check_fits(fits, raw):
     for n, (name, form, _) in enumerate(COLUMNS, 1):
         expected["TTYPE%d" % n], expected["TFORM%d" % n] = name, form
     assert {k: table.get(k) for k in expected} == expected, table
-    assert table["EXTNAME"] and table["CREATOR"].startswith("lcdump ")
+    assert table["EXTNAME"] and table["CREATOR"].startswith("lcdump ") and table["TUNIT1"] == "d"
+    # The source's name, bytes other than printable ASCII as \xHH; a name
+    # too long for the header block cut, and ... in its place.
+    name = "".join(chr(b) if 0x20 <= b <= 0x7E else "\\x%02x" % b for b in source)
+    whole, history = table["CREATOR"] + " from " + name, table["HISTORY"]
+    assert history == whole or (history.endswith("...") and whole.startswith(history[:-3])), history
     size = 40 * count
     padded = -(-size // BLOCK) * BLOCK
     assert len(fits) == data_at + padded, "file size"
@@ -107,12 +114,13 @@ def main():
     failures = 0
     with tempfile.TemporaryDirectory() as tmp:
         for name, raw in files.items():
-            path = os.path.join(tmp, "in.lc")
+            source = b"\xc3\xa9" * 100 + b".lc" if name == "special values" else b"in.lc"
+            path = os.path.join(tmp.encode(), source)
             open(path, "wb").write(raw)
             r = run(lcdump, ["-in", path, "-fits"])
             try:
                 assert r.returncode == 0 and r.stderr == b"", r.stderr
-                check_fits(r.stdout, raw)
+                check_fits(r.stdout, raw, source)
                 if fitsverify:
                     open(os.path.join(tmp, "out.fits"), "wb").write(r.stdout)
                     v = subprocess.run([fitsverify, os.path.join(tmp, "out.fits")], capture_output=True, text=True)

@@ -58,7 +58,7 @@ std::string write_table(const std::vector<Measurement>& records, std::size_t lim
     std::FILE* out = ::fopencookie(&output, "wb", functions);
     std::setvbuf(out, nullptr, _IONBF, 0);
     {
-        FitsWriter writer(out, "lcdump test");
+        FitsWriter writer(out, "lcdump test", "star\x01.lc");
         finished = writer.begin(static_cast<std::int32_t>(records.size()));
         for (const Measurement& m : records)
             finished = finished && writer.record(m);
@@ -101,8 +101,10 @@ TEST(FitsWriter, CardsAndUnitsAreLaidOutAsTheStandardAsks)
                   "TTYPE" + n + std::string(3 - n.size(), ' ') + "= '" + FIELDS[i].name);
         EXPECT_EQ(form.substr(0, 13), "TFORM" + n + std::string(3 - n.size(), ' ') + "= '1" + FIELDS[i].tform);
     }
-    EXPECT_EQ(table[10 + 2 * FIELD_COUNT].substr(0, 8), "CHECKSUM");
-    EXPECT_EQ(table[12 + 2 * FIELD_COUNT], "END" + std::string(77, ' '));
+    EXPECT_EQ(table[8 + 2 * FIELD_COUNT].substr(0, 20), "TUNIT1  = 'd       '");
+    EXPECT_EQ(table[11 + 2 * FIELD_COUNT], "HISTORY lcdump test from star\\x01.lc" + std::string(44, ' '));
+    EXPECT_EQ(table[12 + 2 * FIELD_COUNT].substr(0, 8), "CHECKSUM");
+    EXPECT_EQ(table[14 + 2 * FIELD_COUNT], "END" + std::string(77, ' '));
     // The rows: big-endian, the record's fields in order, then zeros to the block.
     EXPECT_EQ(file.substr(2 * FITS_BLOCK, 8), std::string("\x41\x42\xc2\xbc\x40\x00\x00\x00", 8));
     EXPECT_EQ(file.find_first_not_of('\0', 2 * FITS_BLOCK + 3 * RECORD_BYTES), std::string::npos);

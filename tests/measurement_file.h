@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -88,6 +89,13 @@ inline int printf_line(const Measurement& m, char* line)
                          static_cast<double>(m.flux1), static_cast<double>(m.err1), static_cast<double>(m.sky),
                          static_cast<double>(m.errs), static_cast<double>(m.chisq1), m.nuse,
                          static_cast<double>(m.effective_pix));
+}
+
+inline std::string contents(const std::string& path)
+{
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
 }
 
 inline void write_file(const std::string& path, const std::string& bytes)

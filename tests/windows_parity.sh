@@ -74,13 +74,16 @@ files = {
     'ctrl.lc': count(len(ctrl)) + b''.join(ctrl),
     'star.csv': b'JD,obsID,flux1\n2455000.5,7,1.25\n',
     'star.lc.gz': b'\x1f\x8b\x08\x00' + bytes(60),
+    'names.txt': b'sample.lc\r\ntruncated.lc\r\n\r\nzero.lc\r\n',
 }
 for name, data in files.items():
     with open(name, 'wb') as out:
         out.write(data)
 EOF
 
-# name | arguments | file piped to standard input (empty: none)
+# name | arguments | file piped to standard input (empty: none) | directory
+# of a -list run's outputs, made afresh with an earlier sample.txt in it,
+# whose files count as standard output too
 cases=(
   "sample|-in sample.lc|"
   "sample, -exact|-in sample.lc -exact|"
@@ -108,6 +111,9 @@ cases=(
   "CSV on stdin|-in -|star.csv"
   "a switch misspelt|-in sample.lc -fit|"
   "a bare name after a switch|--csv sample.lc|"
+  "-list, a file failing, an output replaced|-list names.txt -outdir outd||outd"
+  "-list -fits|-list names.txt -fits -outdir outd||outd"
+  "-list - -exact|-list - -exact -outdir outd|names.txt|outd"
 )
 
 # run OUT_PREFIX COMMAND... : one case, stdin taken from $feed.
@@ -122,6 +128,20 @@ run() {
   echo $? >"$out.status"
 }
 
+# run_case OUT_PREFIX COMMAND... : run, with the outputs of a -list run
+# ($outdir) named and shown after its standard output.
+run_case() {
+  if [ -n "$outdir" ]; then
+    rm -rf "$outdir" && mkdir "$outdir" && echo "an earlier output" >"$outdir/sample.txt"
+  fi
+  run "$@"
+  if [ -n "$outdir" ]; then
+    for f in "$outdir"/.* "$outdir"/*; do
+      [ -f "$f" ] && { echo "== $f"; cat "$f"; } >>"$1.out"
+    done
+  fi
+}
+
 # The first start builds the prefix and talks about it; keep that out of the cases.
 if [ -n "${RUNNER:-}" ]; then
   echo "$exe through $RUNNER"
@@ -134,10 +154,10 @@ fi
 
 passed=0 failed=0
 for c in "${cases[@]}"; do
-  IFS='|' read -r name args feed <<<"$c"
+  IFS='|' read -r name args feed outdir <<<"$c"
   read -ra argv <<<"$args"
-  run linux "$linux" "${argv[@]}"
-  run win "${runner[@]}" "$exe" "${argv[@]}"
+  run_case linux "$linux" "${argv[@]}"
+  run_case win "${runner[@]}" "$exe" "${argv[@]}"
   bad=()
   for part in out err status; do
     cmp -s "linux.$part" "win.$part" || bad+=("$part")
