@@ -53,18 +53,24 @@ bool same_file(const std::string& a, const std::string& b)
     }
 }
 
-// The output as the set of outputs written holds it: one spelling for
-// every way of naming the file, where the file system can say.
-std::string key_for(const std::string& output)
+// The output as the set of outputs written holds it: a 64-bit hash (FNV-1a)
+// of one spelling for every way of naming the file, where the file system
+// can say. A hash keeps the set at some 50 bytes a file over a long list;
+// two outputs that differ share one with odds of about n^2 / 2^65.
+std::uint64_t key_for(const std::string& output)
 {
+    std::string spelling = output;
     try {
         std::error_code error;
         const std::filesystem::path path = std::filesystem::weakly_canonical(output, error);
         if (!error)
-            return path.string();
+            spelling = path.string();
     } catch (const std::system_error&) {
     }
-    return output;
+    std::uint64_t hash = 14695981039346656037u;
+    for (unsigned char c : spelling)
+        hash = (hash ^ c) * 1099511628211u;
+    return hash;
 }
 
 bool is_directory(const char* name)
@@ -138,14 +144,14 @@ struct Tally {
 // next: the outputs written, so that none is replaced by a later one.
 void convert_all(std::FILE* list, const char* outdir, const OutputForm& form, std::FILE* messages, Tally& tally)
 {
-    std::set<std::string> written;
+    std::set<std::uint64_t> written;
     std::string input;
     while (read_line(list, input)) {
         if (input.empty())
             continue;
         ++tally.files;
         const std::string output = output_for(input, outdir, form);
-        const std::string key = key_for(output);
+        const std::uint64_t key = key_for(output);
         int status;
         if (written.count(key) != 0)
             status = fail_output_of(messages, input, output, " would replace one written earlier in this run");
