@@ -68,8 +68,8 @@ std::uint64_t key_for(const std::string& output)
     } catch (const std::system_error&) {
     }
     std::uint64_t hash = 14695981039346656037u;
-    for (unsigned char c : spelling)
-        hash = (hash ^ c) * 1099511628211u;
+    for (char c : spelling)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
     return hash;
 }
 
