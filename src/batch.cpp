@@ -107,9 +107,6 @@ int convert(const std::string& input, const std::string& output, const OutputFor
         std::fclose(in);
         return status;
     }
-    // Unbuffered, as standard output is: each line leaves whole, and a write
-    // that fails is known at once.
-    std::setvbuf(out, nullptr, _IONBF, 0);
     int status = dump_measurements(in, input.c_str(), out, messages, form, output.c_str());
     // A file system may refuse the data only when the file is closed.
     if (std::fclose(out) != 0 && status == 0)

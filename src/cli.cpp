@@ -334,7 +334,7 @@ bool option_given(OptionSet& options, int argc, const CliOption& option)
 // word such as -h in a long command line never keeps a file from its dump.
 int show(const char* text)
 {
-    return write_all(stdout, text, std::strlen(text)) ? 0 : fail_output(stderr);
+    return write_all(stdout, text, std::strlen(text)) && std::fflush(stdout) == 0 ? 0 : fail_output(stderr);
 }
 
 }  // namespace

@@ -324,5 +324,5 @@ bool FitsWriter::finish()
             return false;
     static const unsigned char zeros[FITS_BLOCK] = {};
     const std::size_t data_bytes = RECORD_BYTES * static_cast<std::size_t>(count_);
-    return write_all(out_, zeros, (FITS_BLOCK - data_bytes % FITS_BLOCK) % FITS_BLOCK);
+    return write_all(out_, zeros, (FITS_BLOCK - data_bytes % FITS_BLOCK) % FITS_BLOCK) && std::fflush(out_) == 0;
 }

@@ -192,7 +192,9 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
                           std::strcmp(name, "-") == 0 ? "standard input" : last_component(name));
         return dump_records(reader, name, count, writer, messages, hold, kind, output_name);
     }
-    TextWriter writer(out, form);
+    // A named output is a temporary file that no reader sees until it is
+    // complete, so its lines need not leave one system call each.
+    TextWriter writer(out, form, output_name == nullptr);
     return dump_records(reader, name, count, writer, messages, hold, kind, output_name);
 }
 

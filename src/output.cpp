@@ -17,5 +17,5 @@ bool write_all(std::FILE* out, const void* bytes, std::size_t n)
             return false;
         std::clearerr(out);
     }
-    return std::fflush(out) == 0;
+    return true;
 }

@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdio>
 
-// Writes n bytes and flushes them; false, with errno set, when the output
-// refused them. On an unbuffered stream every byte that reaches the system
+// Writes n bytes, leaving any flush to the caller; false, with errno set,
+// when the output refused them. On an unbuffered stream every byte that reaches the system
 // is counted, so none is written twice; a buffered stream may lose what it
 // held when a write fails.
 bool write_all(std::FILE* out, const void* bytes, std::size_t n);

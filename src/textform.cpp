@@ -70,5 +70,5 @@ bool TextWriter::begin(std::int32_t count)
 // The whole line leaves at once.
 bool TextWriter::write_line(std::size_t length)
 {
-    return write_all(out_, line_, length);
+    return write_all(out_, line_, length) && (!flush_lines_ || std::fflush(out_) == 0);
 }

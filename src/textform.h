@@ -28,7 +28,14 @@ class TextWriter {
 public:
     static constexpr bool holds_records = false;
 
-    TextWriter(std::FILE* out, const OutputForm& form) : out_(out), form_(form) {}
+    // flush_lines false gathers lines in the stream's buffer instead: for a
+    // file that nobody reads before it is complete.
+    TextWriter(std::FILE* out, const OutputForm& form, bool flush_lines = true)
+        : out_(out),
+          form_(form),
+          flush_lines_(flush_lines)
+    {
+    }
 
     // Each false when the output could not take the line.
     bool begin(std::int32_t count);
@@ -41,6 +48,7 @@ private:
 
     std::FILE* out_;
     OutputForm form_;
+    bool flush_lines_;
     char line_[MAX_OUTPUT_LINE];
 };
 
