@@ -16,23 +16,6 @@
 
 namespace {
 
-// The input's last component with its last extension (not a leading dot)
-// made the form's, in outdir or else beside the input.
-std::string output_for(const std::string& input, const char* outdir, const OutputForm& form)
-{
-    const std::size_t base = static_cast<std::size_t>(last_component(input.c_str()) - input.c_str());
-    std::size_t stem_end = input.rfind('.');
-    if (stem_end == std::string::npos || stem_end <= base)
-        stem_end = input.size();
-    std::string output = input.substr(0, base);
-    if (outdir != nullptr) {
-        output = outdir;
-        if (*last_component(outdir) != '\0')
-            output += '/';
-    }
-    return output + input.substr(base, stem_end - base) + (form.fits ? ".fits" : form.csv ? ".csv" : ".txt");
-}
-
 // Beside the output, so that the rename stays on one file system, and the
 // same on every run, so that a rerun replaces what a killed one left.
 std::string temporary_for(const std::string& output)

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "diagnostics.h"
 #include "fits.h"
@@ -122,19 +123,33 @@ int fail_fits_to_terminal(const char* filename, std::FILE* messages)
     std::fputs("lcdump: FITS data not written to a terminal; redirect it: lcdump -in ", messages);
     write_name(messages, filename, true);
     std::fputs(" -fits > ", messages);
-    const String name(filename);
-    int stem = name.length();
-    for (int i = name.length() - 1; i > 0 && name[i] != '/' && name[i] != '\\'; --i)
-        if (name[i] == '.') {
-            stem = i;
-            break;
-        }
-    const String output = std::strcmp(filename, "-") == 0 ? String("out.fits") : name.substring(0, stem - 1) + ".fits";
-    write_name(messages, output.c_str(), true);
+    try {
+        const OutputForm fits{false, false, true};
+        const std::string output = std::strcmp(filename, "-") == 0 ? "out.fits" : output_for(filename, nullptr, fits);
+        write_name(messages, output.c_str(), true);
+    } catch (const std::bad_alloc&) {
+        // Without memory for the name, the line still says what to do.
+        std::fputs("FILE", messages);
+    }
     return fail(messages, "", "", "");
 }
 
 }  // namespace
+
+std::string output_for(const std::string& input, const char* outdir, const OutputForm& form)
+{
+    const std::size_t base = static_cast<std::size_t>(last_component(input.c_str()) - input.c_str());
+    std::size_t stem_end = input.rfind('.');
+    if (stem_end == std::string::npos || stem_end <= base)
+        stem_end = input.size();
+    std::string output = input.substr(0, base);
+    if (outdir != nullptr) {
+        output = outdir;
+        if (*last_component(outdir) != '\0')
+            output += '/';
+    }
+    return output + input.substr(base, stem_end - base) + (form.fits ? ".fits" : form.csv ? ".csv" : ".txt");
+}
 
 int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages, const OutputForm& form,
                       const char* output_name)

@@ -5,6 +5,7 @@
 #define LCDUMP_LCDUMP_H
 
 #include <cstdio>
+#include <string>
 
 #include "measurement.h"
 #include "textform.h"
@@ -19,6 +20,11 @@
 // header: name's last component, or "standard input" for "-".
 int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE* messages,
                       const OutputForm& form = OutputForm(), const char* output_name = nullptr);
+
+// Where a dump of input in form goes when it goes to a file: the input's
+// last component with its last extension (not a leading dot) made .txt,
+// .csv or .fits, in outdir or, for a null outdir, beside the input.
+std::string output_for(const std::string& input, const char* outdir, const OutputForm& form);
 
 // Opens filename for reading, with the buffer every dump reads through; or
 // writes why it can't to messages and gives null.
