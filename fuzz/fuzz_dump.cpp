@@ -7,7 +7,8 @@
 // are copied out of the bytes at their offsets and printed with "%f" and "%d";
 // an -exact value must read back to the bits of its field. The regular file
 // is dumped through -fits too: the same status and message, nothing written
-// on failure, and otherwise the bytes of every record. Each form's dump is
+// on failure, and otherwise the bytes of every record; and through -stats:
+// nothing on failure, else one row that counts the records. Each form's dump is
 // then repeated into an output that fills up at a position taken from the
 // input's last bytes: it must fail with the write error, having written
 // exactly the bytes before that position.
@@ -29,6 +30,7 @@
 
 #include "check.h"
 #include "lcdump.h"
+#include "stats.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the reference decoding copies bytes as they lie");
 
@@ -206,6 +208,19 @@ void compare(const Expected& e, int status, const std::string& out, const std::s
     FUZZ_CHECK(out == e.out);
 }
 
+// A summary: nothing after a failure, else the header and one row that
+// names the file, counts its records and holds ten figures.
+void compare_stats(const Expected& e, int status, const std::string& out, const std::string& message)
+{
+    FUZZ_CHECK(status == e.status);
+    FUZZ_CHECK(message == (e.error.empty() ? "" : e.error + "\n"));
+    const std::size_t header = std::strlen(STATS_HEADER);
+    const std::string row = std::string(NAME) + "," + e.out.substr(0, e.out.find('\n')) + ",";
+    FUZZ_CHECK(status != 0 ? out.empty()
+                           : out.compare(0, header, STATS_HEADER) == 0 && out.compare(header, row.size(), row) == 0 &&
+                                 std::count(out.begin(), out.end(), ',') == 20 && out.back() == '\n');
+}
+
 // The dump through streams on duplicates of the descriptors, so that closing
 // the streams leaves the harness's own descriptors open; out is closed too.
 int dump(int in_fd, std::FILE* out, int message_fd, const OutputForm& form = OutputForm())
@@ -277,7 +292,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Expected e = expect(data, size, true);
 
     for (const OutputForm form : {OutputForm{}, OutputForm{true}, OutputForm{false, true}, OutputForm{true, true},
-                                  OutputForm{false, false, true}}) {
+                                  OutputForm{false, false, true}, OutputForm{false, false, false, true}}) {
         fuzz_set_contents(in_fd, data, size);
         fuzz_set_contents(out_fd, "", 0);
         fuzz_set_contents(message_fd, "", 0);
@@ -285,6 +300,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string whole = fuzz_contents(out_fd);
         if (form.fits)
             compare_fits(e, status, whole, fuzz_contents(message_fd), data);
+        else if (form.stats)
+            compare_stats(e, status, whole, fuzz_contents(message_fd));
         else
             compare(e, status, as_default_form(whole, form, data, size), fuzz_contents(message_fd));
         if (whole.empty())
