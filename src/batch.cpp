@@ -12,7 +12,9 @@
 #include "diagnostics.h"
 #include "lcdump.h"
 #include "numtext.h"
+#include "output.h"
 #include "platform.h"
+#include "stats.h"
 
 namespace {
 
@@ -102,6 +104,18 @@ int convert(const std::string& input, const std::string& output, const OutputFor
     return status;
 }
 
+// Writes the summary row of input to out; 0, or the failure status after
+// the message.
+int summarise(const std::string& input, std::FILE* out, const OutputForm& form, std::FILE* messages)
+{
+    std::FILE* in = open_input(input.c_str(), messages);
+    if (in == nullptr)
+        return FAILURE_STATUS;
+    const int status = dump_measurements(in, input.c_str(), out, messages, form);
+    std::fclose(in);
+    return status;
+}
+
 // The next line of list without its end, a CR before the newline included;
 // false once the list is read.
 bool read_line(std::FILE* list, std::string& line)
@@ -118,6 +132,8 @@ bool read_line(std::FILE* list, std::string& line)
 struct Tally {
     std::uint64_t files = 0;
     std::uint64_t failed = 0;
+    // The summary table could not be written, so the run stopped.
+    bool table_lost = false;
 };
 
 // Every name of the list in turn. Only names are kept from one file to the
@@ -130,6 +146,15 @@ void convert_all(std::FILE* list, const char* outdir, const OutputForm& form, st
         if (input.empty())
             continue;
         ++tally.files;
+        if (form.stats) {
+            const bool failed = summarise(input, stdout, form, messages) != 0;
+            tally.failed += failed ? 1 : 0;
+            // Every later row would be lost too; the message said why.
+            tally.table_lost = failed && std::ferror(stdout) != 0;
+            if (tally.table_lost)
+                return;
+            continue;
+        }
         const std::string output = output_for(input, outdir, form);
         const std::uint64_t key = key_for(output);
         int status;
@@ -156,10 +181,19 @@ int dump_list(const char* list_name, const char* outdir, const OutputForm& form,
     std::FILE* list = standard_input ? stdin : std::fopen(list_name, "rb");
     if (list == nullptr)
         return fail(messages, "Can't open file: ", list_name, "");
+    // Every summary row under one header, which goes out even for an empty
+    // list, so that the table always has its columns.
+    OutputForm rows = form;
+    rows.stats_header = false;
+    if (form.stats && !(write_all(stdout, STATS_HEADER, std::strlen(STATS_HEADER)) && std::fflush(stdout) == 0)) {
+        if (!standard_input)
+            std::fclose(list);
+        return fail_output(messages);
+    }
     Tally tally;
     bool out_of_memory = false;
     try {
-        convert_all(list, outdir, form, messages, tally);
+        convert_all(list, outdir, rows, messages, tally);
     } catch (const std::bad_alloc&) {
         out_of_memory = true;
     }
@@ -174,12 +208,13 @@ int dump_list(const char* list_name, const char* outdir, const OutputForm& form,
         std::snprintf(reason, sizeof reason, ": can't read: %s", std::strerror(error_number));
         fail(messages, "Error: ", list_name, reason);
     }
-    if (tally.failed > 0) {
+    if (tally.failed > 0 && !tally.table_lost) {
         char line[96] = "lcdump: ";
         char* p = put_grouped(line + std::strlen(line), tally.failed);
         std::memcpy(p, " of ", 4);
         p = put_grouped(p + 4, tally.files);
-        std::strcpy(p, tally.files == 1 ? " file not converted" : " files not converted");
+        std::strcpy(p, tally.files == 1 ? " file not " : " files not ");
+        std::strcat(p, form.stats ? "summarised" : "converted");
         fail(messages, line, "", "");
     }
     return unread || tally.failed > 0 ? FAILURE_STATUS : 0;

@@ -15,6 +15,8 @@
 // name, .NAME.lcdump-tmp beside the final NAME, and renamed into place once
 // complete. A file that fails gets its one-line message and leaves nothing;
 // after any failure, one more line counts them, and the run returns 8.
+// With form.stats, no file is written: the summary rows go to standard
+// output under one header row, and an output that fails ends the run.
 int dump_list(const char* list_name, const char* outdir, const OutputForm& form, std::FILE* messages);
 
 #endif

@@ -53,6 +53,9 @@ const CliOption OPTIONS[] = {
       "reads back to the same bits (may use exponent notation)"}},
     {"fits", nullptr, nullptr, Role::optional, &OutputForm::fits,
      {"a FITS binary table instead of text, every value's bits", "kept: lcdump -in star.lc -fits > star.fits"}},
+    {"stats", nullptr, nullptr, Role::optional, &OutputForm::stats,
+     {"one CSV row of summary figures per input instead of its",
+      "records: the count, JD range, medians, flux1's MAD"}},
     {"help", "h", nullptr, Role::instead, nullptr, {"this help; also --help"}},
     {"version", nullptr, nullptr, Role::instead, nullptr, {"the version; also --version"}},
 };
@@ -371,6 +374,12 @@ int run_lcdump(int argc, char** argv)
             form.*option.form = true;
     if (form.fits && form.csv)
         return fail(stderr, "Error: -fits and -csv can't be combined", "", "");
+    // The summary is CSV, exact and written to standard output already.
+    for (const CliOption& option : OPTIONS)
+        if (form.stats && option.form != nullptr && option.form != &OutputForm::stats && form.*option.form)
+            return fail(stderr, "Error: -stats and -", option.name, " can't be combined");
+    if (form.stats && outdir.length() > 0)
+        return fail(stderr, "Error: -stats and -outdir can't be combined", "", "");
     if (list.length() > 0 && filename.length() > 0)
         return fail(stderr, "Error: -list and -in can't be combined", "", "");
     if (list.length() > 0)

@@ -11,6 +11,7 @@
 #include "options.h"
 #include "output.h"
 #include "platform.h"
+#include "stats.h"
 
 namespace {
 
@@ -202,6 +203,10 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
     // with nothing written. Other input streams as it comes, so that a cut
     // short stream still gives the records it has.
     const bool hold = size < 0 && *kind.remark != '\0';
+    if (form.stats) {
+        StatsWriter writer(out, name, form.stats_header);
+        return dump_records(reader, name, count, writer, messages, hold, kind, output_name);
+    }
     if (form.fits) {
         FitsWriter writer(out, "lcdump " LCDUMP_VERSION,
                           std::strcmp(name, "-") == 0 ? "standard input" : last_component(name));

@@ -28,6 +28,12 @@ struct OutputForm {
     // A FITS binary table instead of text, each value in its own binary
     // type; csv and exact then change nothing.
     bool fits = false;
+    // One CSV row of summary figures instead of the records; the other
+    // forms do not go with it.
+    bool stats = false;
+    // With stats, the header row before the row; false for a caller that
+    // puts many rows under one header.
+    bool stats_header = true;
 };
 
 #endif

@@ -28,7 +28,7 @@ TEST_F(Lcdump, ExampleValuesFromTheFieldGuide)
 }
 
 const std::string usage =
-    "Usage: lcdump -in FILE | -list LIST [-outdir DIR] [-file OPTIONFILE] [-csv] [-exact] [-fits] (or -help, "
+    "Usage: lcdump -in FILE | -list LIST [-outdir DIR] [-file OPTIONFILE] [-csv] [-exact] [-fits] [-stats] (or -help, "
     "-version). Try 'lcdump --help'\n";
 
 TEST_F(Lcdump, MissingInputNameGivesUsage)
@@ -283,6 +283,7 @@ TEST_F(Lcdump, ListDumpsEachFileIntoItsOwn)
         {"", {"-list", "-"}, "x.txt\n",
          "Error: x.txt: its output x.txt would replace the input itself\nlcdump: 1 of 1 file not converted\n", 8, {}},
         {"", {"-list", "names", "-in", "star.lc"}, "", "Error: -list and -in can't be combined\n", 8, {}},
+        {"-stats", {"-list", "names", "-exact"}, "", "Error: -stats and -exact can't be combined\n", 8, {}},
         // clang-format on
     };
     for (const auto& row : table) {

@@ -75,6 +75,7 @@ files = {
     'star.csv': b'JD,obsID,flux1\n2455000.5,7,1.25\n',
     'star.lc.gz': b'\x1f\x8b\x08\x00' + bytes(60),
     'names.txt': b'sample.lc\r\ntruncated.lc\r\n\r\nzero.lc\r\n',
+    'stats.txt': b'sample.lc\nspecial.lc\nzero.lc\ntruncated.lc\nctrl.lc\n',
 }
 for name, data in files.items():
     with open(name, 'wb') as out:
@@ -114,6 +115,7 @@ cases=(
   "-list, a file failing, an output replaced|-list names.txt -outdir outd||outd"
   "-list -fits|-list names.txt -fits -outdir outd||outd"
   "-list - -exact|-list - -exact -outdir outd|names.txt|outd"
+  "-list -stats|-list stats.txt -stats|"
 )
 
 # run OUT_PREFIX COMMAND... : one case, stdin taken from $feed.

@@ -1,0 +1,123 @@
+#!/usr/bin/env python3
+"""Checks every figure of lcdump -list - -stats against numpy's, bit for bit:
+medians by numpy.median of the finite values widened to float64, the MAD by
+the same over their distances from the median. The files hold NaN and
+infinities, odd and even counts, one record, none, and random bits; pandas
+must then read the table with float64 figures.
+
+usage: stats_check.py LCDUMP
+"""
+import csv
+import io
+import math
+import os
+import random
+import struct
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+import pandas as pd
+
+FLOATS = ["flux1", "err1", "sky", "errs", "chisq1", "effective_pix"]
+MEDIANS = ["flux1", "err1", "sky", "chisq1"]
+NAN, INF = float("nan"), float("inf")
+
+
+def write(path, records):
+    """records: dicts of JD, nuse and the float fields, packed as the file has them."""
+    with open(path, "wb") as out:
+        out.write(struct.pack("<i", len(records)))
+        for r in records:
+            out.write(struct.pack("<di5fif", r["JD"], 1, *(r[f] for f in FLOATS[:5]), r["nuse"], r["effective_pix"]))
+
+
+def plain(rng, n):
+    """Spread over decades, so that a distance from the median needs more bits
+    than a float has."""
+    return [dict({f: rng.lognormvariate(7, 1.5) for f in FLOATS}, JD=2459000.5 + rng.random(), nuse=rng.randint(1, 40))
+            for _ in range(n)]
+
+
+def from_bits(rng, n):
+    """Every exponent, subnormals, NaN and infinity turn up."""
+    def f32():
+        return struct.unpack("<f", struct.pack("<I", rng.getrandbits(32)))[0]
+    return [dict({f: f32() for f in FLOATS}, JD=struct.unpack("<d", struct.pack("<Q", rng.getrandbits(64)))[0],
+                 nuse=rng.randint(-2**31, 2**31 - 1)) for _ in range(n)]
+
+
+def expected(records):
+    """The row as numpy computes it, float fields read back as binary32."""
+    stored = [dict(r, **{f: struct.unpack("<f", struct.pack("<f", r[f]))[0] for f in FLOATS}) for r in records]
+
+    def finite(field):
+        return np.array([r[field] for r in stored if math.isfinite(r[field])], dtype=np.float64)
+
+    row = [len(stored), sum(any(not math.isfinite(r[f]) for f in FLOATS + ["JD"]) for r in stored)]
+    jd = finite("JD")
+    row += [jd.min(), jd.max()] if jd.size else [NAN, NAN]
+    for field in MEDIANS:
+        values = finite(field)
+        middle = np.median(values) if values.size else NAN
+        row.append(middle)
+        if field == "flux1":
+            row.append(np.median(np.abs(values - middle)) if values.size else NAN)
+    row.append(min(r["nuse"] for r in stored) if stored else NAN)
+    return row
+
+
+def same(text, value):
+    got = float(text)
+    if math.isnan(value):
+        return math.isnan(got)
+    return struct.pack("<d", got) == struct.pack("<d", float(value))
+
+
+def main():
+    lcdump = os.path.abspath(sys.argv[1])
+    rng = random.Random(20261207)
+    specials = plain(rng, 9)
+    for r, (field, value) in zip(specials, [("flux1", NAN), ("err1", INF), ("JD", NAN), ("sky", -INF),
+                                            ("chisq1", NAN), ("errs", INF), ("effective_pix", NAN)]):
+        r[field] = value
+    cases = {
+        "odd.lc": plain(rng, 101),
+        "even.lc": plain(rng, 100),
+        "one.lc": plain(rng, 1),
+        "none.lc": [],
+        "special, \"quoted\".lc": specials,
+        "no finite flux.lc": [dict(r, flux1=NAN) for r in plain(rng, 4)],
+        "bits.lc": from_bits(rng, 10000),
+    }
+    failures = 0
+    with tempfile.TemporaryDirectory() as work:
+        for name, records in cases.items():
+            write(os.path.join(work, name), records)
+        names = "".join(name + "\n" for name in cases)
+        run = subprocess.run([lcdump, "-list", "-", "-stats"], cwd=work, input=names.encode(), capture_output=True)
+        if run.returncode != 0 or run.stderr:
+            print("status %d, stderr %r" % (run.returncode, run.stderr))
+            return 1
+        text = run.stdout.decode()
+        rows = list(csv.reader(io.StringIO(text)))
+        if [row[0] for row in rows[1:]] != list(cases):
+            print("rows for %r" % [row[0] for row in rows[1:]])
+            return 1
+        for row, (name, records) in zip(rows[1:], cases.items()):
+            for column, got, want in zip(rows[0][1:], row[1:], expected(records)):
+                if not same(got, want):
+                    print("%s: %s is %s, numpy %r" % (name, column, got, want))
+                    failures += 1
+        table = pd.read_csv(io.StringIO(text))
+        figures = [c for c in table.columns if c not in ("file", "records", "nonfinite")]
+        if len(table) != len(cases) or any(table[c].dtype != np.float64 for c in figures):
+            print("pandas read %d rows, types %s" % (len(table), dict(table.dtypes)))
+            failures += 1
+    print("%d files, %d figures differ from numpy's" % (len(cases), failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
