@@ -135,7 +135,7 @@ const char* help_text()
 {
     static Text text;
     put_synopsis(text) << "\nWrite a binary light-curve measurement file as text, one line per record,\n"
-                          "or as a FITS binary table.\n\n";
+                          "as a FITS binary table, or summed up in one CSV row.\n\n";
     for (const CliOption& option : OPTIONS) {
         text << "  -" << option.name;
         if (option.alias != nullptr)

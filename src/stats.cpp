@@ -94,7 +94,7 @@ bool StatsWriter::record(const Measurement& m)
         if constexpr (!std::is_integral<decltype(value)>::value)
             all_finite = all_finite && std::isfinite(value);
     });
-    nonfinite_ += all_finite ? 0 : 1;
+    nonfinite_ += all_finite ? 0u : 1u;
     if (std::isfinite(m.JD)) {
         if (finite_jd_++ == 0)
             jd_min_ = jd_max_ = m.JD;
@@ -103,7 +103,7 @@ bool StatsWriter::record(const Measurement& m)
     }
     nuse_min_ = count_++ == 0 ? m.nuse : std::min(nuse_min_, m.nuse);
     for (std::size_t i = 0; i < MEDIAN_COUNT; ++i)
-        finite_[i] += std::isfinite(m.*MEDIAN_FIELDS[i]) ? 1 : 0;
+        finite_[i] += std::isfinite(m.*MEDIAN_FIELDS[i]) ? 1u : 0u;
     return true;
 }
 
