@@ -90,10 +90,15 @@ uninstall:
 	  fi; \
 	done < "$$manifest"
 
-# Redraws doc/sample.png, the README's picture of the bundled sample, from
-# lcdump's own output (needs gnuplot).
+# Redraws the README's pictures from lcdump's own output (needs gnuplot):
+# doc/sample.png, of the bundled sample, and doc/survey.png, of a survey
+# that make_survey writes into a scratch directory for the purpose.
 plot: all
+	cmake --build $(BUILD) --target make_survey -j2
 	tools/plot_sample.sh ./$(BUILD)/lcdump examples/sample.lc doc/sample.png
+	survey=$$(mktemp -d) && trap 'rm -rf "$$survey"' EXIT && \
+	  ./$(BUILD)/make_survey "$$survey" > /dev/null && \
+	  tools/plot_survey.sh ./$(BUILD)/lcdump "$$survey" doc/survey.png
 
 # Every test again, built with AddressSanitizer, LeakSanitizer and
 # UndefinedBehaviorSanitizer; any report fails the test that caused it.
@@ -209,7 +214,7 @@ help:
 	@echo 'ci               everything CI runs, lint first'
 	@echo 'install          a stripped bin/lcdump and its manual page under PREFIX; DESTDIR honoured'
 	@echo 'uninstall        remove what make install put in place; DESTDIR honoured'
-	@echo 'plot             redraw doc/sample.png from lcdump'"'"'s output (needs gnuplot)'
+	@echo 'plot             redraw doc/sample.png and doc/survey.png from lcdump'"'"'s output (needs gnuplot)'
 	@echo 'sanitize         every test built with AddressSanitizer, LeakSanitizer and UBSan'
 	@echo 'fuzz-build       the libFuzzer harnesses'
 	@echo 'fuzz-check       a bounded run of every harness, as CI does it'

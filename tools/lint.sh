@@ -29,7 +29,7 @@ complain() {
 # lay a few constructs out differently.
 clang_format=${CLANG_FORMAT:-clang-format}
 if ! "$clang_format" --dry-run --Werror src/*.cpp src/*.h tests/*.cpp tests/*.h bench/*.cpp bench/*.h \
-     fuzz/*.cpp fuzz/*.h tools/*.cpp; then
+     fuzz/*.cpp fuzz/*.h tools/*.cpp tools/*.h; then
   echo "lint: the layout differs from .clang-format ($("$clang_format" --version)): $clang_format -i FILE mends it"
   failed=1
 fi
