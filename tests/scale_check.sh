@@ -9,6 +9,7 @@
 # its final name and nothing else, name the bad file with lcdump's own line
 # and end with a non-zero status; under Slurm, the bad file's task must be
 # FAILED and the others COMPLETED. A daemon that does not start is a failure.
+# The survey recipe's -stats table must hold each good file's row.
 #
 #   scale_check.sh LCDUMP
 set -u
@@ -128,6 +129,24 @@ started() {
 run_recipe '-list - -outdir' out
 run_recipe 'xargs -0'
 run_recipe 'parallel --pipe -N 500 lcdump'
+
+# The survey table: the header, then every good file's row as lcdump -in
+# -stats gives it; the bad file named.
+cp -r data survey
+while IFS= read -r f; do
+  [ "$f" = "$bad" ] || lcdump -in "survey/${f#data/}" -stats | tail -n +2
+done < files.txt | sort > expected/rows.csv
+if script=$(recipe 'lcdump -list - -stats'); then
+  bash -c "$script" 2> err.log
+  status=$? problems=()
+  [ $status -ne 0 ] || problems+=("exit status 0")
+  grep -qF "survey/${bad#data/}: " err.log || problems+=("$bad not named")
+  [ "$(head -n 1 survey.csv)" = "$(lcdump -list /dev/null -stats)" ] || problems+=("no header row")
+  cmp -s <(tail -n +2 survey.csv | sort) expected/rows.csv || problems+=("rows differ")
+  if [ ${#problems[@]} -eq 0 ]; then result "README recipe with -stats"; else result "README recipe with -stats" "${problems[*]}"; fi
+else
+  result "README recipe with -stats" "not one recipe with it in README.md"
+fi
 
 # GNU parallel over ssh, to an sshd of this run's own with its own keys;
 # nothing touches ~/.ssh. The recipe's node1 and node2 both lead to it.
