@@ -119,8 +119,9 @@ fuzz: fuzz-build
 	fuzz/run --build $(FUZZ_BUILD) --runs $(FUZZ_RUNS) --jobs $(FUZZ_JOBS)
 
 # Times formatting one line, then lcdump on BENCH_RECORDS records against the
-# three reference programs in bench/, in an optimised build of its own, with
-# output to /dev/null and piped; BENCH_RUNS rounds of all, medians shown.
+# three reference programs in bench/, and its -fits and -stats against its
+# text, in an optimised build of its own, with output to /dev/null and piped;
+# BENCH_RUNS rounds of all, medians shown.
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DLCDUMP_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j2
