@@ -449,9 +449,9 @@ int main(int argc, char** argv)
     all &= ratio(iostream, lcdump, dev_null, target::none, false);
     all &= ratio(iostream, lcdump, piped, target::iostream_over_lcdump_piped, false);
     // lcdump's forms come after the five fixed programs, where it has them.
-    auto form = [&](Text text) {
+    auto form = [&](Text kind) {
         for (std::size_t i = cat + 1; i < n; ++i)
-            if (programs[i].text == text)
+            if (programs[i].text == kind)
                 return i;
         return std::size_t(0);
     };
