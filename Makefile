@@ -124,8 +124,9 @@ fuzz: fuzz-build
 	fuzz/run --build $(FUZZ_BUILD) --runs $(FUZZ_RUNS) --jobs $(FUZZ_JOBS)
 
 # Times formatting one line, then lcdump on BENCH_RECORDS records against the
-# three reference programs in bench/, in an optimised build of its own, with
-# output to /dev/null and piped; BENCH_RUNS rounds of all, medians shown.
+# three reference programs in bench/, and its -fits and -stats against its
+# text, in an optimised build of its own, with output to /dev/null and piped;
+# BENCH_RUNS rounds of all, medians shown.
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DLCDUMP_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j2
@@ -197,8 +198,9 @@ scale-check: all
 	tests/scale_check.sh ./$(BUILD)/lcdump
 
 # Files per second on 2,000 copies of the sample, one core: the per-file
-# recipe against one lcdump -list, as text and FITS, and cat; then -list's
-# peak memory over 10,000 files against one file.
+# recipe against one lcdump -list, as text and FITS, and cat, and one
+# -list -stats table; then -list's peak memory over 10,000 files against
+# one file.
 bench-scale: all
 	$(call need,python3,python3)
 	bench/scale_bench.sh ./$(BUILD)/lcdump
@@ -220,7 +222,7 @@ help:
 	@echo 'fuzz-check       a bounded run of every harness, as CI does it'
 	@echo 'fuzz             a longer campaign: FUZZ_RUNS executions of every harness'
 	@echo 'bench            lcdump timed against the reference programs in bench/'
-	@echo 'bench-scale      files per second: the per-file recipe against -list, and peak memory'
+	@echo 'bench-scale      files per second: the per-file recipe against -list, -list -stats, and peak memory'
 	@echo 'windows          a static lcdump.exe, cross-built with MinGW-w64'
 	@echo 'windows-check    lcdump.exe under wine against the Linux build, byte for byte'
 	@echo 'package          the Debian package and the source archive'

@@ -2,7 +2,8 @@
 // each with its output sent to /dev/null and piped into this process, and
 // reports medians, the speed ratios and lcdump's peak memory against their
 // targets. lcdump's -csv and -exact modes are timed too where the binary
-// has them, as figures only, and -fits against the text dump and cat.
+// has them, as figures only, -fits against the text dump and cat, and
+// -stats against the text dump.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -15,12 +16,14 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "measurement_file.h"
+#include "stats.h"
 #include "survey_records.h"
 
 #ifndef LCBENCH_COMPILER
@@ -39,6 +42,7 @@ constexpr double lcdump_over_to_chars_null = 0.80;   // at most, output to /dev/
 constexpr double lcdump_over_to_chars_piped = 0.92;  // at most, output piped
 constexpr double iostream_over_lcdump_piped = 2.5;   // at least, output piped
 constexpr double fits_over_lcdump_null = 0.15;       // at most, output to /dev/null
+constexpr double stats_over_lcdump_null = 0.5;       // at most, output to /dev/null
 constexpr double memory_per_record = 40;             // peak RSS: bytes a record ...
 constexpr double memory_fixed = 8.0 * 1024 * 1024;   // ... plus this much
 constexpr double none = 0;                           // a figure shown without a limit
@@ -48,8 +52,9 @@ enum Sink { dev_null, piped, sink_count };
 const char* const sink_names[sink_count] = {"to /dev/null", "piped"};
 
 // What a program's output is checked against in the untimed round: printf's
-// text, a line a record and one more, the input's bytes, or a FITS file's size.
-enum Text { printf_text, lcdump_mode, input_bytes, fits_table };
+// text, a line a record and one more, the input's bytes, a FITS file's size,
+// or the summary row of the records.
+enum Text { printf_text, lcdump_mode, input_bytes, fits_table, summary_row };
 
 struct Program {
     std::string name;
@@ -90,10 +95,43 @@ std::uint64_t fnv1a(std::uint64_t hash, const char* text, std::size_t length)
     return hash;
 }
 
+// The hash of the summary row, header included, that lcdump -stats must
+// write for path: made here from the records before they were encoded, so
+// that it proves the decoding as well as that the work was done.
+std::uint64_t summary_hash(const std::vector<Measurement>& measurements, const std::string& path)
+{
+    char* text = nullptr;
+    std::size_t length = 0;
+    std::FILE* out = ::open_memstream(&text, &length);
+    check_system(out != nullptr, "open_memstream");
+    {
+        StatsWriter writer(out, path.c_str(), true);
+        bool ok = writer.begin(static_cast<std::int32_t>(measurements.size()));
+        for (const Measurement& m : measurements)
+            ok = ok && writer.record(m);
+        if (!(ok && writer.finish()))
+            fail("the records' summary could not be made");
+    }
+    check_system(std::fclose(out) == 0, "open_memstream");
+    const std::uint64_t hash = fnv1a(Run().hash, text, length);
+    std::free(text);
+    // A child's peak RSS counts the pages this process held when it forked,
+    // and the writer's records, freed above, came from the heap, which
+    // malloc keeps; without this every program timed would show their 40 MB.
+    ::malloc_trim(0);
+    return hash;
+}
+
+// What the programs' outputs must equal: the hashes of printf's text and
+// of the summary row.
+struct Reference {
+    std::uint64_t printf_text;
+    std::uint64_t summary_row;
+};
+
 // Writes the data file, and its text as printf writes it to text_path for
-// the write floor; returns the hash of that text, the reference every
-// program's output must equal.
-std::uint64_t write_data_files(const std::string& path, const std::string& text_path, int records)
+// the write floor; returns the hashes every program's output must equal.
+Reference write_data_files(const std::string& path, const std::string& text_path, int records)
 {
     std::vector<Measurement> measurements = survey_records(records);
     write_file(path, encode_file(measurements));
@@ -109,7 +147,7 @@ std::uint64_t write_data_files(const std::string& path, const std::string& text_
     for (const Measurement& m : measurements)
         put(printf_line(m, line));
     check_system(std::fclose(text) == 0, "writing the text file");
-    return hash;
+    return {hash, summary_hash(measurements, path)};
 }
 
 void close_all(std::initializer_list<int> fds)
@@ -284,7 +322,8 @@ int main(int argc, char** argv)
         usage();
 
     const std::string text = data + ".txt";
-    const std::uint64_t printf_hash = write_data_files(data, text, records);
+    const Reference reference = write_data_files(data, text, records);
+    const std::uint64_t printf_hash = reference.printf_text;
     std::vector<Program> programs = {
         {"lcdump", {binaries[0], "-in", data}, printf_text, "the program measured"},
         {"to_chars", {binaries[1], data}, printf_text, "floor: std::to_chars and one write a line"},
@@ -294,6 +333,7 @@ int main(int argc, char** argv)
         {"-csv", {binaries[0], "-in", data, "-csv"}, lcdump_mode, "lcdump's mode, figures only"},
         {"-exact", {binaries[0], "-in", data, "-exact"}, lcdump_mode, "lcdump's mode, figures only"},
         {"-fits", {binaries[0], "-in", data, "-fits"}, fits_table, "lcdump's FITS table"},
+        {"-stats", {binaries[0], "-in", data, "-stats"}, summary_row, "lcdump's summary row"},
     };
     // Two header blocks, then the rows padded to a whole block.
     const std::uint64_t fits_bytes = 2 * 2880 + (40 * std::uint64_t(records) + 2879) / 2880 * 2880;
@@ -312,7 +352,7 @@ int main(int argc, char** argv)
     for (auto p = programs.begin(); p != programs.end();) {
         Run run = run_once(*p, piped, true);
         const bool default_text = run.status == 0 && run.hash == printf_hash;
-        const bool mode = p->text == lcdump_mode || p->text == fits_table;
+        const bool mode = p->text != printf_text && p->text != input_bytes;
         if (mode && (run.status != 0 || default_text)) {
             std::printf("  %-9s left out: lcdump %s\n", p->name.c_str(),
                         run.status != 0 ? ("exits with status " + std::to_string(run.status)).c_str()
@@ -322,7 +362,10 @@ int main(int argc, char** argv)
         }
         if (run.status != 0 || (p->text == printf_text && !default_text))
             fail(p->name + " failed or wrote other text than printf's \"%f\" and \"%d\"");
-        if (p->text == input_bytes || p->text == fits_table) {
+        if (p->text == summary_row) {
+            if (run.hash != reference.summary_row)
+                fail(p->name + " wrote another summary than that of the records");
+        } else if (p->text == input_bytes || p->text == fits_table) {
             if (run.bytes != (p->text == fits_table ? fits_bytes : data_bytes))
                 fail(p->name + " wrote " + std::to_string(run.bytes) + " bytes");
         } else if (run.lines != static_cast<std::uint64_t>(records) + 1) {
@@ -332,8 +375,8 @@ int main(int argc, char** argv)
         piped_bytes.push_back(run.bytes);
         ++p;
     }
-    std::printf("output checked: printf's text, %llu bytes, from all but cat, -fits and the modes, which write"
-                " a line a record and one more\n\n",
+    std::printf("output checked: printf's text, %llu bytes, from all but cat and -fits (their sizes), -stats"
+                " (the records' summary row) and the modes (a line a record and one more)\n\n",
                 static_cast<unsigned long long>(piped_bytes[lcdump]));
 
     // Alternating the programs spreads any change in the machine's load over
@@ -405,28 +448,41 @@ int main(int argc, char** argv)
     all &= ratio(lcdump, write_floor, piped, target::none, true);
     all &= ratio(iostream, lcdump, dev_null, target::none, false);
     all &= ratio(iostream, lcdump, piped, target::iostream_over_lcdump_piped, false);
-    std::size_t fits = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        if (programs[i].text == fits_table)
-            fits = i;
+    // lcdump's forms come after the five fixed programs, where it has them.
+    auto form = [&](Text kind) {
+        for (std::size_t i = cat + 1; i < n; ++i)
+            if (programs[i].text == kind)
+                return i;
+        return std::size_t(0);
+    };
+    const std::size_t fits = form(fits_table);
     if (fits != 0) {
         all &= ratio(fits, lcdump, dev_null, target::fits_over_lcdump_null, true);
         all &= ratio(fits, cat, dev_null, target::none, true);
         all &= ratio(fits, cat, piped, target::none, true);
     }
+    const std::size_t stats = form(summary_row);
+    if (stats != 0) {
+        all &= ratio(stats, lcdump, dev_null, target::stats_over_lcdump_null, true);
+        all &= ratio(stats, lcdump, piped, target::none, true);
+    }
 
-    const double budget = target::memory_per_record * records + target::memory_fixed;
-    auto memory = [&](const char* what, long kib) {
+    const double budget_mib = (target::memory_per_record * records + target::memory_fixed) / 1048576;
+    auto memory = [&](const char* what, long kib, double limit) {
         const double bytes = 1024.0 * static_cast<double>(kib);
-        return report(what, bytes / 1048576, "MiB = " + std::to_string(int(bytes / records + 0.5)) + " B/record",
-                      budget / 1048576, true);
+        return report(what, bytes / 1048576, "MiB = " + std::to_string(int(bytes / records + 0.5)) + " B/record", limit,
+                      true);
     };
     std::printf("peak memory of lcdump (budget: %g B/record + %g MiB):\n", target::memory_per_record,
                 target::memory_fixed / 1048576);
-    all &= memory("input from a file", rss_kib[lcdump]);
-    all &= memory("input piped", stdin_run.max_rss_kib);
+    all &= memory("input from a file", rss_kib[lcdump], budget_mib);
+    all &= memory("input piped", stdin_run.max_rss_kib, budget_mib);
     if (fits != 0)
-        all &= memory("-fits", rss_kib[fits]);
+        all &= memory("-fits", rss_kib[fits], budget_mib);
+    // A figure only: the median's keys, one field's at a time, add 8 bytes
+    // a record to the records held.
+    if (stats != 0)
+        all &= memory("-stats", rss_kib[stats], target::none);
 
     std::printf("load average after: %s\n", load_average().c_str());
     std::printf("%s\n", all ? "all targets met" : "some targets missed");

@@ -2,9 +2,10 @@
 # Files per second when converting many files, one core, outputs kept:
 # FILES copies of the bundled sample (2,000 by default), converted by the
 # per-file safe recipe (lcdump -in, a temporary name, mv) and by one
-# lcdump -list, as text and as FITS, against cat of the same files; ROUNDS
-# rounds (3 by default), medians shown. Then the peak memory of one -list
-# over MEMORY_FILES files (10,000) against lcdump -in on the largest of them.
+# lcdump -list, as text and as FITS, against cat of the same files, and
+# summarised by one lcdump -list - -stats into one table; ROUNDS rounds (3
+# by default), medians shown. Then the peak memory of one -list over
+# MEMORY_FILES files (10,000) against lcdump -in on the largest of them.
 #
 #   scale_bench.sh LCDUMP [FILES [ROUNDS [MEMORY_FILES]]]
 set -u
@@ -67,13 +68,15 @@ for ((round = 0; round < rounds; round++)); do
   run "per-file, FITS" fits "-fits" "$per_file"
   run "-list, text" txt "" 'lcdump -list list.txt'
   run "-list, FITS" fits "-fits" 'lcdump -list list.txt -fits'
+  run "-list, -stats" none "" 'lcdump -list - -stats < list.txt > table'
+  [ "$(wc -l < table)" -eq $((files + 1)) ] || { echo "-list, -stats left rows missing" >&2; exit 1; }
   run "cat" none "" 'xargs cat < list.txt > /dev/null'
 done
 
 median() { tr ' ' '\n' | grep . | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
 echo "$files copies of examples/sample.lc ($(stat -c %s "$source/examples/sample.lc") bytes, 278 records), one core, median of $rounds rounds"
 echo "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), load average before: $load, after: $(cut -d' ' -f1-3 /proc/loadavg)"
-for how in "per-file, text" "-list, text" "per-file, FITS" "-list, FITS" "cat"; do
+for how in "per-file, text" "-list, text" "per-file, FITS" "-list, FITS" "-list, -stats" "cat"; do
   awk -v label="$how" -v us="$(median <<<"${times[$how]}")" -v n="$files" \
     'BEGIN { printf "%-16s %7.2f s  %7.0f files/s\n", label, us / 1e6, n * 1e6 / us }'
 done
@@ -81,6 +84,10 @@ for form in text FITS; do
   awk -v form="$form" -v a="$(median <<<"${times[per-file, $form]}")" -v b="$(median <<<"${times[-list, $form]}")" \
     'BEGIN { printf "-list / per-file, %s: %.1f times the files a second\n", form, a / b }'
 done
+# A table of summaries should cost no more than converting the same files.
+awk -v a="$(median <<<"${times[-list, text]}")" -v b="$(median <<<"${times[-list, -stats]}")" \
+  'BEGIN { printf "-list -stats / -list, text: %.2f times the files a second (at least 1: %s)\n",
+             a / b, (a >= b ? "yes" : "no") }'
 
 # Peak memory: -list keeps one file's records at a time.
 find many -name '*.lc' | sort > many.txt
