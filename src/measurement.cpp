@@ -19,6 +19,15 @@ T load(const unsigned char* b)
     return value;
 }
 
+template <class T>
+void store(T value, unsigned char* b)
+{
+    BitsOf<T> bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    for (std::size_t i = 0; i < sizeof bits; ++i)
+        b[i] = static_cast<unsigned char>(bits >> (8 * i));
+}
+
 }  // namespace
 
 std::int32_t decode_count(const unsigned char* bytes)
@@ -33,6 +42,16 @@ Measurement decode_record(const unsigned char* bytes)
         value = load<std::remove_reference_t<decltype(value)>>(bytes + field.offset);
     });
     return m;
+}
+
+void encode_count(std::int32_t count, unsigned char* bytes)
+{
+    store(count, bytes);
+}
+
+void encode_record(const Measurement& m, unsigned char* bytes)
+{
+    for_each_field(m, [bytes](const FieldInfo& field, auto value) { store(value, bytes + field.offset); });
 }
 
 FieldArrays::~FieldArrays()

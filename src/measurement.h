@@ -77,6 +77,10 @@ void for_each_field(Record& m, Visit&& visit)
 // double bits are copied, never converted.
 std::int32_t decode_count(const unsigned char* bytes);
 Measurement decode_record(const unsigned char* bytes);
+// The inverse, for programs that write measurement files: COUNT_BYTES or
+// RECORD_BYTES at bytes.
+void encode_count(std::int32_t count, unsigned char* bytes);
+void encode_record(const Measurement& m, unsigned char* bytes);
 
 // The records read, held field by field: each chunk holds one array per field
 // for the next 2^16 records. The chunks are chained, never copied, and

@@ -44,4 +44,7 @@ TEST(DecodeRecord, KeepsNaNPayloadsAndSignsBitForBit)
     EXPECT_EQ(bits_of(out.JD), bits_of(in.JD));
     EXPECT_EQ(bits_of(out.flux1), bits_of(in.flux1));
     EXPECT_EQ(bits_of(out.err1), bits_of(in.err1));
+    unsigned char encoded[RECORD_BYTES];
+    encode_record(in, encoded);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(encoded), RECORD_BYTES), bytes) << "as the tools write it";
 }

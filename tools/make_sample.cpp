@@ -37,7 +37,7 @@ int main(int argc, char** argv)
     std::normal_distribution<double> gauss(0.0, 1.0);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
 
-    std::vector<Record> records;
+    std::vector<Measurement> records;
     std::int32_t obsID = 100001;
     for (int night = 0; night < 40 && records.size() < 320; ++night) {
         if (uniform(rng) < 0.2)

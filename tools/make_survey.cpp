@@ -141,12 +141,12 @@ std::vector<Star> make_stars(std::mt19937& rng)
 // One star's light curve: the frames that cover it (a share of the season
 // that differs from star to star, as the field's edges and gaps fall), each
 // measurement with the noise of its flux and of the sky under its aperture.
-std::vector<Record> measure(const Star& star, const std::vector<Frame>& frames, std::mt19937& rng)
+std::vector<Measurement> measure(const Star& star, const std::vector<Frame>& frames, std::mt19937& rng)
 {
     std::normal_distribution<double> gauss(0.0, 1.0);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
     double coverage = 0.1 + 0.8 * uniform(rng);
-    std::vector<Record> records;
+    std::vector<Measurement> records;
     for (const Frame& frame : frames) {
         if (uniform(rng) >= coverage)
             continue;
