@@ -104,18 +104,6 @@ int convert(const std::string& input, const std::string& output, const OutputFor
     return status;
 }
 
-// Writes the summary row of input to out; 0, or the failure status after
-// the message.
-int summarise(const std::string& input, std::FILE* out, const OutputForm& form, std::FILE* messages)
-{
-    std::FILE* in = open_input(input.c_str(), messages);
-    if (in == nullptr)
-        return FAILURE_STATUS;
-    const int status = dump_measurements(in, input.c_str(), out, messages, form);
-    std::fclose(in);
-    return status;
-}
-
 // The next line of list without its end, a CR before the newline included;
 // false once the list is read.
 bool read_line(std::FILE* list, std::string& line)
@@ -147,7 +135,7 @@ void convert_all(std::FILE* list, const char* outdir, const OutputForm& form, st
             continue;
         ++tally.files;
         if (form.stats) {
-            const bool failed = summarise(input, stdout, form, messages) != 0;
+            const bool failed = dump_named_file(input.c_str(), stdout, messages, form) != 0;
             tally.failed += failed ? 1 : 0;
             // Every later row would be lost too; the message said why.
             tally.table_lost = failed && std::ferror(stdout) != 0;

@@ -232,6 +232,16 @@ std::FILE* open_input(const char* filename, std::FILE* messages)
     return in;
 }
 
+int dump_named_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form)
+{
+    std::FILE* in = open_input(filename, messages);
+    if (in == nullptr)
+        return FAILURE_STATUS;
+    const int status = dump_measurements(in, filename, out, messages, form);
+    std::fclose(in);
+    return status;
+}
+
 int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form)
 {
     // Binary on a terminal is garbage at best, and a crafted file could send
@@ -243,10 +253,5 @@ int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const O
         std::setvbuf(stdin, input_buffer, _IOFBF, sizeof input_buffer);
         return dump_measurements(stdin, filename, out, messages, form);
     }
-    std::FILE* in = open_input(filename, messages);
-    if (in == nullptr)
-        return FAILURE_STATUS;
-    const int status = dump_measurements(in, filename, out, messages, form);
-    std::fclose(in);
-    return status;
+    return dump_named_file(filename, out, messages, form);
 }

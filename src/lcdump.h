@@ -30,6 +30,10 @@ std::string output_for(const std::string& input, const char* outdir, const Outpu
 // writes why it can't to messages and gives null.
 std::FILE* open_input(const char* filename, std::FILE* messages);
 
+// Opens filename, "-" being a file of that name, and dumps it as above;
+// with its message when it can't be opened.
+int dump_named_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form);
+
 // Opens filename, or takes standard input for "-", and dumps it as above;
 // -fits to a terminal fails before anything is read.
 int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form = OutputForm());
