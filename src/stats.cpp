@@ -96,10 +96,10 @@ bool StatsWriter::record(const Measurement& m)
     });
     nonfinite_ += all_finite ? 0u : 1u;
     if (std::isfinite(m.JD)) {
-        if (finite_jd_++ == 0)
-            jd_min_ = jd_max_ = m.JD;
-        jd_min_ = key_of(m.JD) < key_of(jd_min_) ? m.JD : jd_min_;
-        jd_max_ = key_of(m.JD) > key_of(jd_max_) ? m.JD : jd_max_;
+        const Key jd = key_of(m.JD);
+        jd_min_ = finite_jd_ == 0 ? jd : std::min(jd_min_, jd);
+        jd_max_ = finite_jd_ == 0 ? jd : std::max(jd_max_, jd);
+        ++finite_jd_;
     }
     nuse_min_ = count_++ == 0 ? m.nuse : std::min(nuse_min_, m.nuse);
     for (std::size_t i = 0; i < MEDIAN_COUNT; ++i)
@@ -144,8 +144,8 @@ bool StatsWriter::finish()
         put_name(row, name_);
         put_number(row, static_cast<std::int32_t>(count_));
         put_number(row, static_cast<std::int32_t>(nonfinite_));
-        put_number(row, finite_jd_ > 0 ? jd_min_ : nan);
-        put_number(row, finite_jd_ > 0 ? jd_max_ : nan);
+        put_number(row, finite_jd_ > 0 ? value_of(jd_min_) : nan);
+        put_number(row, finite_jd_ > 0 ? value_of(jd_max_) : nan);
         for (double value : figures)
             put_number(row, value);
         if (count_ > 0)

@@ -49,10 +49,11 @@ private:
     FieldArrays records_;
     std::size_t count_ = 0;
     std::size_t nonfinite_ = 0;
-    // The least and greatest finite JD, -0 before +0.
+    // The least and greatest finite JD, as keys that order as the values
+    // do, -0 before +0.
     std::size_t finite_jd_ = 0;
-    double jd_min_ = 0;
-    double jd_max_ = 0;
+    std::uint64_t jd_min_ = 0;
+    std::uint64_t jd_max_ = 0;
     std::int32_t nuse_min_ = 0;
     // How many finite values each median has to choose from.
     std::size_t finite_[MEDIAN_COUNT] = {};
