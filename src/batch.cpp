@@ -1,15 +1,21 @@
 #include "batch.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <new>
-#include <set>
+#include <random>
 #include <string>
 #include <system_error>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "diagnostics.h"
+#include "interrupt.h"
 #include "lcdump.h"
 #include "numtext.h"
 #include "output.h"
@@ -18,44 +24,328 @@
 
 namespace {
 
-// Beside the output, so that the rename stays on one file system, and the
-// same on every run, so that a rerun replaces what a killed one left.
-std::string temporary_for(const std::string& output)
+// No file name is longer on the systems lcdump runs on; a longer line is
+// no name, and reading it whole could take all the memory there is.
+const std::size_t MAX_NAME_BYTES = 4096;
+
+// Different in every run and for every temporary, so that no two runs, nor
+// anyone who guesses, can share a temporary name; a name taken already is
+// refused by create_new_file in any case and simply drawn again.
+std::uint64_t next_random()
 {
-    const std::size_t base = static_cast<std::size_t>(last_component(output.c_str()) - output.c_str());
-    return output.substr(0, base) + "." + output.substr(base) + ".lcdump-tmp";
+    static std::mt19937_64 generator = [] {
+        std::uint64_t seed = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        try {
+            std::random_device device;
+            seed ^= (static_cast<std::uint64_t>(device()) << 32) ^ device();
+        } catch (const std::exception&) {
+            // No source of randomness: the clock must do.
+        }
+        return std::mt19937_64(seed);
+    }();
+    return generator();
 }
 
-// Whether both names are one existing file; by their spelling where the
-// file system cannot be asked (a name the Windows code page cannot convert).
-bool same_file(const std::string& a, const std::string& b)
+}  // namespace
+
+OutputFile::OutputFile(std::string name) : name_(std::move(name)) {}
+
+OutputFile::~OutputFile()
 {
-    try {
-        std::error_code error;
-        return std::filesystem::equivalent(a, b, error);
-    } catch (const std::system_error&) {
-        return a == b;
-    }
+    discard();
 }
 
-// The output as the set of outputs written holds it: a 64-bit hash (FNV-1a)
-// of one spelling for every way of naming the file, where the file system
-// can say. A hash keeps the set at some 50 bytes a file over a long list;
-// two outputs that differ share one with odds of about n^2 / 2^65.
-std::uint64_t key_for(const std::string& output)
+bool OutputFile::create()
 {
-    std::string spelling = output;
-    try {
-        std::error_code error;
-        const std::filesystem::path path = std::filesystem::weakly_canonical(output, error);
-        if (!error)
-            spelling = path.string();
-    } catch (const std::system_error&) {
+    const std::string directory =
+        name_.substr(0, static_cast<std::size_t>(last_component(name_.c_str()) - name_.c_str()));
+    for (int tries = 0; tries < 100; ++tries) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%012llx",
+                      static_cast<unsigned long long>(next_random() & 0xffffffffffffu));
+        temporary_ = directory + ".lcdump-" + suffix;
+        stream_ = create_new_file(temporary_.c_str());
+        if (stream_ != nullptr || errno != EEXIST)
+            break;
     }
+    return stream_ != nullptr;
+}
+
+bool OutputFile::commit(bool replace)
+{
+    const bool closed = std::fclose(stream_) == 0;
+    stream_ = nullptr;
+    if (closed && (replace ? replace_file(temporary_.c_str(), name_.c_str())
+                           : rename_no_replace(temporary_.c_str(), name_.c_str()))) {
+        temporary_.clear();
+        return true;
+    }
+    const int error_number = errno;
+    discard();
+    errno = error_number;
+    return false;
+}
+
+void OutputFile::discard()
+{
+    if (stream_ != nullptr)
+        std::fclose(stream_);
+    stream_ = nullptr;
+    if (!temporary_.empty())
+        std::remove(temporary_.c_str());
+    temporary_.clear();
+}
+
+namespace {
+
+// The list's names, read whole before anything is converted so that no
+// output can replace a file named further on: one buffer, each name ending
+// in its NUL, which no name can hold.
+class NameList {
+public:
+    void add(const std::string& name)
+    {
+        starts_.push_back(text_.size());
+        text_.append(name.c_str(), name.size() + 1);
+    }
+    std::size_t size() const { return starts_.size(); }
+    const char* operator[](std::size_t i) const { return text_.c_str() + starts_[i]; }
+
+private:
+    std::string text_;
+    std::vector<std::size_t> starts_;
+};
+
+// "Error: LIST: " + what, and the failure status.
+int fail_list(std::FILE* messages, const char* list_name, const char* what)
+{
+    return fail(messages, "Error: ", list_name, what);
+}
+
+// "line N" + what, for a list line that is no name.
+int fail_list_line(std::FILE* messages, const char* list_name, std::uint64_t line, const char* what)
+{
+    char text[160] = ": line ";
+    std::strcpy(put_grouped(text + std::strlen(text), line), what);
+    return fail_list(messages, list_name, text);
+}
+
+// Reads every name of list into names; 0, or the failure status after the
+// message, before anything is converted.
+int read_list(std::FILE* list, const char* list_name, NameList& names, std::FILE* messages)
+{
+    std::string line;
+    std::uint64_t number = 1;
+    for (int c; (c = std::getc(list)) != EOF;) {
+        if (c != '\n') {
+            if (c == '\0')
+                return fail_list_line(messages, list_name, number,
+                                      " holds a NUL byte; a list holds one name a line, as find -print writes them");
+            line += static_cast<char>(c);
+            // A CR may still follow, to be dropped before a newline.
+            if (line.size() > MAX_NAME_BYTES + 1)
+                return fail_list_line(messages, list_name, number, " is longer than a file name can be (4,096 bytes)");
+            continue;
+        }
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() > MAX_NAME_BYTES)
+            return fail_list_line(messages, list_name, number, " is longer than a file name can be (4,096 bytes)");
+        if (!line.empty())
+            names.add(line);
+        line.clear();
+        ++number;
+    }
+    if (std::ferror(list) != 0) {
+        // A directory opens on some systems and fails at the first read.
+        if (errno == EISDIR)
+            return fail_list(messages, list_name, ": the list is a directory");
+        char reason[256];
+        std::snprintf(reason, sizeof reason, ": can't read: %s", std::strerror(errno));
+        return fail_list(messages, list_name, reason);
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (!line.empty())
+        names.add(line);
+    return 0;
+}
+
+// One spelling for every name of a file: absolute, its directory resolved
+// through links and "..", and its last component as it stands, so that a
+// link there is itself and not the file it leads to. The spelling is the
+// same whether the file exists yet or not. Names that share a directory,
+// as most in a list do, share one resolution of it.
+class Speller {
+public:
+    std::string operator()(const std::string& name)
+    {
+        namespace fs = std::filesystem;
+        try {
+            std::error_code error;
+            const fs::path path = fs::absolute(name, error);
+            if (error)
+                return name;
+            const std::string parent = path.parent_path().string();
+            auto known = resolved_.find(parent);
+            if (known == resolved_.end()) {
+                // Bounded: a list may name files in a million directories.
+                if (resolved_.size() >= 256)
+                    resolved_.clear();
+                fs::path directory = fs::weakly_canonical(path.parent_path(), error);
+                known = resolved_.emplace(parent, (error ? path.parent_path().lexically_normal() : directory).string())
+                            .first;
+            }
+            return (fs::path(known->second) / path.filename()).lexically_normal().string();
+        } catch (const std::system_error&) {
+            // On Windows, a name that the code page cannot convert.
+            return name;
+        }
+    }
+
+private:
+    std::unordered_map<std::string, std::string> resolved_;
+};
+
+std::uint64_t hash_of(const std::string& text)
+{
     std::uint64_t hash = 14695981039346656037u;
-    for (char c : spelling)
+    for (char c : text)
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
     return hash;
+}
+
+// The files a run reads, which no output may replace: every input of the
+// list, found by its spelling's hash (a hash that matches is confirmed by
+// the spelling itself, so that no two files are ever taken for one) or, for
+// a file that exists, by its identity; then the list and the option file.
+class ReadFiles {
+public:
+    // Indices past the list's names.
+    static const std::size_t NONE = static_cast<std::size_t>(-1);
+    static const std::size_t LIST = NONE - 1;
+    static const std::size_t OPTION_FILE = NONE - 2;
+
+    ReadFiles(const NameList& names, const char* list_name, const char* option_file, Speller& spell)
+        : names_(names),
+          spell_(spell),
+          named_before_(names.size(), false)
+    {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            keys_.push_back({hash_of(spell(names[i])), i});
+            identify(names[i], i);
+        }
+        if (list_name != nullptr && std::strcmp(list_name, "-") != 0)
+            add_named(list_name, LIST);
+        if (option_file != nullptr)
+            add_named(option_file, OPTION_FILE);
+        std::sort(keys_.begin(), keys_.end());
+        std::sort(identities_.begin(), identities_.end());
+        // The later names of one file, which share a hash with the first.
+        for (const auto& key : keys_)
+            if (key.second < names.size())
+                named_before_[key.second] = find_spelling(spell(names[key.second]), key.first) < key.second;
+    }
+
+    // Whether names[i] is a file named earlier in the list.
+    bool named_before(std::size_t i) const { return named_before_[i]; }
+
+    // Which read file output (of that spelling) would replace: the index of
+    // an input, LIST, OPTION_FILE, or NONE.
+    std::size_t replaced_by(const std::string& output, const std::string& spelling)
+    {
+        const std::size_t found = find_spelling(spelling, hash_of(spelling));
+        FileIdentity identity;
+        if (found != NONE || !identify_file(output.c_str(), identity))
+            return found;
+        const auto at =
+            std::lower_bound(identities_.begin(), identities_.end(), std::make_pair(identity, std::size_t{0}));
+        return at != identities_.end() && at->first == identity ? at->second : NONE;
+    }
+
+private:
+    void identify(const char* name, std::size_t index)
+    {
+        FileIdentity identity;
+        if (identify_file(name, identity))
+            identities_.push_back({identity, index});
+    }
+
+    void add_named(const char* name, std::size_t index)
+    {
+        const std::string spelling = spell_(name);
+        keys_.push_back({hash_of(spelling), index});
+        (index == LIST ? list_spelling_ : option_file_spelling_) = spelling;
+        identify(name, index);
+    }
+
+    // The smallest index whose spelling is spelling, or NONE.
+    std::size_t find_spelling(const std::string& spelling, std::uint64_t hash)
+    {
+        for (auto at = std::lower_bound(keys_.begin(), keys_.end(), std::make_pair(hash, std::size_t{0}));
+             at != keys_.end() && at->first == hash; ++at) {
+            const std::size_t index = at->second;
+            const std::string known = index == LIST          ? list_spelling_
+                                      : index == OPTION_FILE ? option_file_spelling_
+                                                             : spell_(names_[index]);
+            if (known == spelling)
+                return index;
+        }
+        return NONE;
+    }
+
+    const NameList& names_;
+    Speller& spell_;
+    std::vector<std::pair<std::uint64_t, std::size_t>> keys_;
+    std::vector<std::pair<FileIdentity, std::size_t>> identities_;
+    std::vector<bool> named_before_;
+    std::string list_spelling_, option_file_spelling_;
+};
+
+// "Error: INPUT: its output OUTPUT" + why, and the failure status.
+int fail_output_of(std::FILE* messages, const char* input, const std::string& output, const char* why)
+{
+    std::fputs("Error: ", messages);
+    write_name(messages, input, false);
+    std::fputs(": its output ", messages);
+    write_name(messages, output.c_str(), false);
+    return fail(messages, why, "", "");
+}
+
+// Where input's dump goes with -mirror: its directories, less any root or
+// drive and every ".", under outdir; empty for a name that climbs out of
+// it with "..".
+std::string mirrored(const std::string& input, const char* outdir, const OutputForm& form)
+{
+    std::string inner;
+    std::size_t start = 0;
+    // A drive letter's colon only ever follows one letter at the start.
+    if (input.size() >= 2 && input[1] == ':' && is_path_separator(':'))
+        start = 2;
+    while (start < input.size()) {
+        std::size_t end = start;
+        while (end < input.size() && !is_path_separator(input[end]))
+            ++end;
+        const std::string component = input.substr(start, end - start);
+        if (component == "..")
+            return "";
+        if (!component.empty() && component != ".")
+            inner += (inner.empty() ? "" : "/") + component;
+        start = end + 1;
+    }
+    const bool separated = *last_component(outdir) == '\0';
+    return output_for(std::string(outdir) + (separated ? "" : "/") + inner, nullptr, form);
+}
+
+// Whether anything is called name, a link that leads nowhere included.
+bool name_taken(const std::string& name)
+{
+    try {
+        std::error_code error;
+        return std::filesystem::exists(std::filesystem::symlink_status(name, error));
+    } catch (const std::system_error&) {
+        return false;
+    }
 }
 
 bool is_directory(const char* name)
@@ -68,142 +358,196 @@ bool is_directory(const char* name)
     }
 }
 
-// "Error: INPUT: its output OUTPUT" + why, and the failure status.
-int fail_output_of(std::FILE* messages, const std::string& input, const std::string& output, const char* why)
+// Dumps input into output by way of an OutputFile; 0, or the failure
+// status after the message, with nothing left behind.
+int convert(const char* input, const std::string& output, const ListRequest& request, std::FILE* messages)
 {
-    std::fputs("Error: ", messages);
-    write_name(messages, input.c_str(), false);
-    std::fputs(": its output ", messages);
-    write_name(messages, output.c_str(), false);
-    return fail(messages, why, "", "");
-}
-
-// Dumps input into output by way of its temporary; 0, or the failure status
-// after the message, with the temporary gone.
-int convert(const std::string& input, const std::string& output, const OutputForm& form, std::FILE* messages)
-{
-    std::FILE* in = open_input(input.c_str(), messages);
+    std::FILE* in = open_input(input, messages);
     if (in == nullptr)
         return FAILURE_STATUS;
-    const std::string temporary = temporary_for(output);
-    std::FILE* out = std::fopen(temporary.c_str(), "wb");
-    if (out == nullptr) {
+    OutputFile file(output);
+    if (!file.create()) {
         const int status = fail_output(messages, output.c_str());
         std::fclose(in);
         return status;
     }
-    int status = dump_measurements(in, input.c_str(), out, messages, form, output.c_str());
-    // A file system may refuse the data only when the file is closed.
-    if (std::fclose(out) != 0 && status == 0)
-        status = fail_output(messages, output.c_str());
+    const int status = dump_measurements(in, input, file.stream(), messages, request.form, output.c_str());
     std::fclose(in);
-    if (status == 0 && !replace_file(temporary.c_str(), output.c_str()))
-        status = fail_output(messages, output.c_str());
     if (status != 0)
-        std::remove(temporary.c_str());
-    return status;
-}
-
-// The next line of list without its end, a CR before the newline included;
-// false once the list is read.
-bool read_line(std::FILE* list, std::string& line)
-{
-    line.clear();
-    int c;
-    while ((c = std::getc(list)) != EOF && c != '\n')
-        line += static_cast<char>(c);
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return c != EOF || !line.empty();
+        return status;
+    if (file.commit(request.force))
+        return 0;
+    if (errno == EEXIST)
+        return fail_output_of(messages, input, output, " exists; not replaced (-force replaces it)");
+    return fail_output(messages, output.c_str());
 }
 
 struct Tally {
     std::uint64_t files = 0;
+    std::uint64_t done = 0;
     std::uint64_t failed = 0;
     // The summary table could not be written, so the run stopped.
     bool table_lost = false;
 };
 
-// Every name of the list in turn. Only names are kept from one file to the
-// next: the outputs written, so that none is replaced by a later one.
-void convert_all(std::FILE* list, const char* outdir, const OutputForm& form, std::FILE* messages, Tally& tally)
-{
-    std::set<std::uint64_t> written;
-    std::string input;
-    while (read_line(list, input)) {
-        if (input.empty())
-            continue;
-        ++tally.files;
-        if (form.stats) {
-            const bool failed = dump_named_file(input.c_str(), stdout, messages, form) != 0;
-            tally.failed += failed ? 1 : 0;
+// Every name of the list in turn, until the end or a signal to stop.
+class ListRun {
+public:
+    ListRun(const ListRequest& request, const NameList& names, std::FILE* messages)
+        : request_(request),
+          names_(names),
+          messages_(messages),
+          read_(names, request.list_name, request.option_file, spell_)
+    {
+    }
+
+    void run(Tally& tally)
+    {
+        tally.files = names_.size();
+        for (std::size_t i = 0; i < names_.size() && interruption() == 0; ++i) {
+            const int status = one(i);
+            ++(status == 0 ? tally.done : tally.failed);
             // Every later row would be lost too; the message said why.
-            tally.table_lost = failed && std::ferror(stdout) != 0;
+            tally.table_lost = request_.form.stats && status != 0 && std::ferror(stdout) != 0;
             if (tally.table_lost)
                 return;
-            continue;
         }
-        const std::string output = output_for(input, outdir, form);
-        const std::uint64_t key = key_for(output);
-        int status;
-        if (written.count(key) != 0)
-            status = fail_output_of(messages, input, output, " would replace one written earlier in this run");
-        else if (same_file(input, output))
-            status = fail_output_of(messages, input, output, " would replace the input itself");
-        else
-            status = convert(input, output, form, messages);
-        if (status == 0)
-            written.insert(key);
-        else
-            ++tally.failed;
     }
+
+private:
+    std::string output_of(const char* input) const
+    {
+        return request_.mirror ? mirrored(input, request_.outdir, request_.form)
+                               : output_for(input, request_.outdir, request_.form);
+    }
+
+    int one(std::size_t i)
+    {
+        const char* input = names_[i];
+        if (read_.named_before(i))
+            return fail(messages_, "Error: ", input,
+                        request_.form.stats ? ": already summarised in this run" : ": already converted in this run");
+        if (request_.form.stats)
+            return dump_named_file(input, stdout, messages_, request_.form);
+        const std::string output = output_of(input);
+        if (output.empty())
+            return fail(messages_, "Error: ", input, ": -mirror takes no name with a .. component");
+        const std::string spelling = spell_(output);
+        if (const int status = check(i, output, spelling))
+            return status;
+        if (request_.mirror) {
+            std::error_code error;
+            const std::string directory =
+                output.substr(0, static_cast<std::size_t>(last_component(output.c_str()) - output.c_str()));
+            std::filesystem::create_directories(directory, error);
+            if (error) {
+                errno = error.value();
+                return fail_output(messages_, directory.c_str());
+            }
+        }
+        const int status = convert(input, output, request_, messages_);
+        if (status == 0)
+            written_.emplace(hash_of(spelling), i);
+        return status;
+    }
+
+    // Whether output may be written for input i: never over a file the run
+    // reads or one it wrote, and over another file only with -force.
+    int check(std::size_t i, const std::string& output, const std::string& spelling)
+    {
+        const char* input = names_[i];
+        const std::size_t read = read_.replaced_by(output, spelling);
+        if (read != ReadFiles::NONE)
+            return fail_output_of(messages_, input, output,
+                                  read == i                        ? " would replace the input itself"
+                                  : read == ReadFiles::LIST        ? " would replace the list"
+                                  : read == ReadFiles::OPTION_FILE ? " would replace the option file"
+                                                                   : " would replace another input of this run");
+        const auto found = written_.equal_range(hash_of(spelling));
+        for (auto at = found.first; at != found.second; ++at)
+            if (spell_(output_of(names_[at->second])) == spelling)
+                return fail_output_of(messages_, input, output, " would replace one written earlier in this run");
+        if (!request_.force && name_taken(output))
+            return fail_output_of(messages_, input, output, " exists; not replaced (-force replaces it)");
+        return 0;
+    }
+
+    const ListRequest& request_;
+    const NameList& names_;
+    std::FILE* messages_;
+    Speller spell_;
+    ReadFiles read_;
+    // The outputs written, by their spellings' hashes, each with its input.
+    std::unordered_multimap<std::uint64_t, std::size_t> written_;
+};
+
+// "lcdump: K of N files " + what, K and N grouped by thousands.
+void tell_count(std::FILE* messages, const char* lead, std::uint64_t part, std::uint64_t whole, const char* what)
+{
+    char line[128];
+    std::strcpy(line, lead);
+    char* p = put_grouped(line + std::strlen(line), part);
+    std::memcpy(p, " of ", 4);
+    p = put_grouped(p + 4, whole);
+    std::strcpy(p, whole == 1 ? " file " : " files ");
+    std::strcat(p, what);
+    fail(messages, line, "", "");
+}
+
+// The list read whole, then the summary table's header where there is
+// one, then each file; the status of the run.
+int run_list(const ListRequest& request, std::FILE* list, std::FILE* messages)
+{
+    NameList names;
+    if (const int status = read_list(list, request.list_name, names, messages))
+        return status;
+    // Every summary row under one header, which goes out even for an empty
+    // list, so that the table always has its columns.
+    if (request.form.stats && !(write_all(stdout, STATS_HEADER, std::strlen(STATS_HEADER)) && std::fflush(stdout) == 0))
+        return fail_output(messages);
+    ListRequest rows = request;
+    rows.form.stats_header = false;
+    Tally tally;
+    {
+        ListRun run(rows, names, messages);
+        catch_interruptions();
+        run.run(tally);
+    }
+    if (interruption() != 0) {
+        tell_count(messages, "lcdump: interrupted; ", tally.done, tally.files,
+                   request.form.stats ? "summarised" : "converted");
+        end_by_interruption();
+    }
+    if (tally.failed > 0 && !tally.table_lost)
+        tell_count(messages, "lcdump: ", tally.failed, tally.files,
+                   request.form.stats ? "not summarised" : "not converted");
+    return tally.failed > 0 ? FAILURE_STATUS : 0;
 }
 
 }  // namespace
 
-int dump_list(const char* list_name, const char* outdir, const OutputForm& form, std::FILE* messages)
+int dump_list(const ListRequest& request, std::FILE* messages)
 {
-    if (outdir != nullptr && !is_directory(outdir))
-        return fail(messages, "Error: ", outdir, ": no such directory");
-    const bool standard_input = std::strcmp(list_name, "-") == 0;
-    std::FILE* list = standard_input ? stdin : std::fopen(list_name, "rb");
+    if (request.outdir != nullptr && !is_directory(request.outdir))
+        return fail(messages, "Error: ", request.outdir,
+                    name_taken(request.outdir) ? ": not a directory" : ": no such directory");
+    const bool standard_input = std::strcmp(request.list_name, "-") == 0;
+    if (!standard_input && is_directory(request.list_name))
+        return fail_list(messages, request.list_name, ": the list is a directory");
+    std::FILE* list = standard_input ? stdin : std::fopen(request.list_name, "rb");
     if (list == nullptr)
-        return fail(messages, "Can't open file: ", list_name, "");
-    // Every summary row under one header, which goes out even for an empty
-    // list, so that the table always has its columns.
-    OutputForm rows = form;
-    rows.stats_header = false;
-    if (form.stats && !(write_all(stdout, STATS_HEADER, std::strlen(STATS_HEADER)) && std::fflush(stdout) == 0)) {
-        if (!standard_input)
-            std::fclose(list);
-        return fail_output(messages);
-    }
-    Tally tally;
-    bool out_of_memory = false;
+        return fail(messages, "Can't open file: ", request.list_name, "");
+    // A file-size limit then fails the write that meets it, and the
+    // temporary goes, instead of the run being killed with it left behind.
+    ignore_file_size_signal();
+    quote_names_with_blank_ends();
+    int status;
     try {
-        convert_all(list, outdir, rows, messages, tally);
+        status = run_list(request, list, messages);
     } catch (const std::bad_alloc&) {
-        out_of_memory = true;
+        status = fail(messages, "Error: out of memory", "", "");
     }
-    const bool unread = std::ferror(list) != 0;
-    const int error_number = errno;
     if (!standard_input)
         std::fclose(list);
-    if (out_of_memory)
-        return fail(messages, "Error: out of memory", "", "");
-    if (unread) {
-        char reason[256];
-        std::snprintf(reason, sizeof reason, ": can't read: %s", std::strerror(error_number));
-        fail(messages, "Error: ", list_name, reason);
-    }
-    if (tally.failed > 0 && !tally.table_lost) {
-        char line[96] = "lcdump: ";
-        char* p = put_grouped(line + std::strlen(line), tally.failed);
-        std::memcpy(p, " of ", 4);
-        p = put_grouped(p + 4, tally.files);
-        std::strcpy(p, tally.files == 1 ? " file not " : " files not ");
-        std::strcat(p, form.stats ? "summarised" : "converted");
-        fail(messages, line, "", "");
-    }
-    return unread || tally.failed > 0 ? FAILURE_STATUS : 0;
+    return status;
 }

@@ -43,6 +43,10 @@ const CliOption OPTIONS[] = {
      {"every file named in LIST, one a line, each dumped into a",
       "file of its own: star.lc into star.txt (.csv, .fits)"}},
     {"outdir", nullptr, "DIR", Role::optional, nullptr, {"with -list: the outputs go into DIR, not beside the inputs"}},
+    {"mirror", nullptr, nullptr, Role::optional, nullptr,
+     {"with -outdir: each input's directories kept under DIR,", "field/star.lc into DIR/field/star.txt"}},
+    {"force", nullptr, nullptr, Role::optional, nullptr,
+     {"with -list: outputs that exist already are replaced", "(never a file the run reads)"}},
     {"file", nullptr, "OPTIONFILE", Role::optional, nullptr,
      {"further options from a file, one a line, without the",
       "dash (\"in star.lc\", \"csv\"); the command line wins"}},
@@ -333,6 +337,16 @@ bool option_given(OptionSet& options, int argc, const CliOption& option)
            (option.alias != nullptr && switch_given(options, argc, option.alias));
 }
 
+// The option file the command line names: the word after its last -file.
+const char* option_file(int argc, char** argv)
+{
+    const char* name = nullptr;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "-file") == 0)
+            name = argv[i + 1];
+    return name != nullptr && *name != '\0' ? name : nullptr;
+}
+
 // Help and version are asked for only when there is nothing to dump, so a
 // word such as -h in a long command line never keeps a file from its dump.
 int show(const char* text)
@@ -378,13 +392,28 @@ int run_lcdump(int argc, char** argv)
     for (const CliOption& option : OPTIONS)
         if (form.stats && option.form != nullptr && option.form != &OutputForm::stats && form.*option.form)
             return fail(stderr, "Error: -stats and -", option.name, " can't be combined");
-    if (form.stats && outdir.length() > 0)
-        return fail(stderr, "Error: -stats and -outdir can't be combined", "", "");
+    const bool mirror = switch_given(options, argc, "mirror"), force = switch_given(options, argc, "force");
+    // An unset variable in -outdir "$OUTDIR" would put the outputs beside
+    // the inputs instead.
+    if (outdir.length() == 0 && options.checkSwitch("outdir"))
+        return fail(stderr, "Error: -outdir names no directory", "", "");
+    if (form.stats && (outdir.length() > 0 || force))
+        return fail(stderr, "Error: -stats and -", force ? "force" : "outdir", " can't be combined");
     if (list.length() > 0 && filename.length() > 0)
         return fail(stderr, "Error: -list and -in can't be combined", "", "");
-    if (list.length() > 0)
-        return dump_list(list.c_str(), outdir.length() > 0 ? outdir.c_str() : nullptr, form, stderr);
-    if (outdir.length() > 0)
-        return fail(stderr, "Error: -outdir goes with -list", "", "");
+    if (mirror && outdir.length() == 0)
+        return fail(stderr, "Error: -mirror goes with -outdir", "", "");
+    if (list.length() > 0) {
+        ListRequest request;
+        request.list_name = list.c_str();
+        request.outdir = outdir.length() > 0 ? outdir.c_str() : nullptr;
+        request.mirror = mirror;
+        request.force = force;
+        request.option_file = option_file(argc, argv);
+        request.form = form;
+        return dump_list(request, stderr);
+    }
+    if (outdir.length() > 0 || force)
+        return fail(stderr, "Error: -", force ? "force" : "outdir", " goes with -list");
     return dump_file(filename.c_str(), stdout, stderr, form);
 }

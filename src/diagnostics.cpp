@@ -55,12 +55,26 @@ bool shell_safe(unsigned char c)
            std::strchr("%+,-./:@_", c) != nullptr;
 }
 
+bool quoting_blank_ends = false;
+
+bool is_blank(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 }  // namespace
+
+void quote_names_with_blank_ends()
+{
+    quoting_blank_ends = true;
+}
 
 bool write_name(std::FILE* stream, const char* name, bool shell_quoted)
 {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(name);
-    bool quote = shell_quoted && *p == 0;
+    const std::size_t size = std::strlen(name);
+    bool quote = (shell_quoted && size == 0) ||
+                 (quoting_blank_ends && size > 0 && (is_blank(name[0]) || is_blank(name[size - 1])));
     for (const unsigned char* q = p; shell_quoted && *q != 0; ++q)
         quote = quote || !shell_safe(*q);
     bool written = !quote || std::fputc('\'', stream) != EOF;

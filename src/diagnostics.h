@@ -28,6 +28,11 @@ bool write_message(std::FILE* stream, const char* before, const char* name, cons
 // ('it'\''s.lc), so that a command suggested with it can be pasted safely.
 bool write_name(std::FILE* stream, const char* name, bool shell_quoted);
 
+// From here on, a name that begins or ends with white space is written
+// within single quotes, as write_name quotes for the shell, so that blanks
+// that are often the very fault can be seen.
+void quote_names_with_blank_ends();
+
 // write_message, then the failure status, for the caller to return.
 int fail(std::FILE* messages, const char* before, const char* name, const char* after);
 

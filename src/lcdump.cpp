@@ -7,6 +7,7 @@
 
 #include "diagnostics.h"
 #include "fits.h"
+#include "interrupt.h"
 #include "numtext.h"
 #include "options.h"
 #include "output.h"
@@ -97,6 +98,10 @@ int dump_records(RecordReader& reader, const char* name, std::int32_t count, Wri
         return fail_writer(writer, messages, output_name);
     FieldArrays fields;
     for (std::int32_t n = 0; n < count; ++n) {
+        // A run asked to stop leaves between records, with nothing said:
+        // the caller tidies up and tells how far it got.
+        if (interruption() != 0)
+            return FAILURE_STATUS;
         const unsigned char* bytes = reader.take(RECORD_BYTES);
         if (bytes == nullptr) {
             char what[64];
@@ -112,6 +117,8 @@ int dump_records(RecordReader& reader, const char* name, std::int32_t count, Wri
     }
     if (hold && !(writer.begin(count) && fields.each([&](const Measurement& m) { return writer.record(m); })))
         return fail_writer(writer, messages, output_name);
+    if (interruption() != 0)
+        return FAILURE_STATUS;
     if (!writer.finish())
         return fail_writer(writer, messages, output_name);
     return 0;

@@ -28,8 +28,8 @@ TEST_F(Lcdump, ExampleValuesFromTheFieldGuide)
 }
 
 const std::string usage =
-    "Usage: lcdump -in FILE | -list LIST [-outdir DIR] [-file OPTIONFILE] [-csv] [-exact] [-fits] [-stats] (or -help, "
-    "-version). Try 'lcdump --help'\n";
+    "Usage: lcdump -in FILE | -list LIST [-outdir DIR] [-mirror] [-force] [-file OPTIONFILE] [-csv] [-exact] [-fits] "
+    "[-stats] (or -help, -version). Try 'lcdump --help'\n";
 
 TEST_F(Lcdump, MissingInputNameGivesUsage)
 {
@@ -254,54 +254,4 @@ TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
         run.cwd = dir;
         expect_result(lcdump(row.args, run), row.out, row.err, row.status);
     }
-}
-
-// -list: each file into an output of its own, the same bytes as -in gives;
-// a file that fails leaves nothing behind, and the run goes on.
-TEST_F(Lcdump, ListDumpsEachFileIntoItsOwn)
-{
-    for (const char* sub : {"/sub", "/out"})
-        ::mkdir((dir + sub).c_str(), 0755);
-    file("star.lc", numbered_file(2)), file("sub/star.lc", numbered_file(3)), file("x.txt", numbered_file(1));
-    file("cut.lc", numbered_file(3).substr(0, 100)), file("out/star.txt", "an earlier run's output\n");
-    file("names", "star.lc\r\n\r\ncut.lc\r\nsub/star.lc\r\n");
-    const std::string cut = "Error: cut.lc: holds 2 of 3 records (100 bytes; 124 needed)\n";
-    const std::string collision =
-        "Error: sub/star.lc: its output out/star.txt would replace one written earlier in this run\n";
-    const struct {
-        std::string form;
-        std::vector<std::string> args;
-        std::string stdin_data, err;
-        int status;
-        std::vector<std::string> outputs;  // each output, then the input that -in dumps the same
-    } table[] = {
-        // clang-format off
-        {"", {"-list", "names", "-outdir", "out"}, "", cut + collision + "lcdump: 2 of 3 files not converted\n", 8,
-         {"out/star.txt", "star.lc"}},
-        {"-csv", {"-list", "-"}, "star.lc\nsub/star.lc", "", 0, {"star.csv", "star.lc", "sub/star.csv", "sub/star.lc"}},
-        {"-fits", {"-list", "-", "-outdir", "out/"}, "sub/star.lc\n", "", 0, {"out/star.fits", "sub/star.lc"}},
-        {"", {"-list", "-"}, "x.txt\n",
-         "Error: x.txt: its output x.txt would replace the input itself\nlcdump: 1 of 1 file not converted\n", 8, {}},
-        {"", {"-list", "names", "-in", "star.lc"}, "", "Error: -list and -in can't be combined\n", 8, {}},
-        {"-stats", {"-list", "names", "-exact"}, "", "Error: -stats and -exact can't be combined\n", 8, {}},
-        // clang-format on
-    };
-    for (const auto& row : table) {
-        RunOptions run;
-        run.stdin_data = row.stdin_data;
-        run.cwd = dir;
-        std::vector<std::string> args = row.args;
-        args.push_back(row.form);
-        expect_result(lcdump(args, run), "", row.err, row.status);
-        for (std::size_t i = 0; i < row.outputs.size(); i += 2)
-            EXPECT_EQ(contents(dir + "/" + row.outputs[i]), lcdump({"-in", row.outputs[i + 1], row.form}, run).out)
-                << row.outputs[i];
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-            const std::string name = entry.path().filename().string();
-            EXPECT_TRUE(name.find("lcdump-tmp") == std::string::npos &&
-                        (name.rfind("cut.", 0) != 0 || name == "cut.lc"))
-                << name;
-        }
-    }
-    EXPECT_EQ(contents(dir + "/x.txt"), numbered_file(1));
 }

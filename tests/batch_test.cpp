@@ -1,0 +1,394 @@
+// Many files in one run: the output file as one object, then -list run as
+// people run it, interrupted, and twice at once, with every file on disk
+// checked afterwards.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "batch.h"
+#include "e2e_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every name under top that a run may have left behind: its temporaries.
+std::vector<std::string> temporaries_under(const std::string& top)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(top))
+        if (entry.path().filename().string().rfind(".lcdump-", 0) == 0)
+            found.push_back(entry.path().string());
+    return found;
+}
+
+}  // namespace
+
+TEST_F(Lcdump, OutputFileIsWholeInPlaceOrGone)
+{
+    const std::string target = dir + "/star.txt", victim = file("thesis.tex", "mine\n");
+    {
+        OutputFile output(target);
+        ASSERT_TRUE(output.create());
+        EXPECT_EQ(output.temporary().rfind(dir + "/.lcdump-", 0), 0u);
+        EXPECT_EQ(output.temporary().size(), dir.size() + 1 + 8 + 12);
+        std::fputs("dump\n", output.stream());
+        EXPECT_FALSE(fs::exists(target));
+        ASSERT_TRUE(output.commit(false));
+        EXPECT_FALSE(fs::exists(output.temporary()));
+    }
+    EXPECT_EQ(contents(target), "dump\n");
+    {
+        // Not over a file that is there, unless asked; nothing left either way.
+        OutputFile refused(target);
+        ASSERT_TRUE(refused.create());
+        const std::string temporary = refused.temporary();
+        std::fputs("second\n", refused.stream());
+        EXPECT_FALSE(refused.commit(false));
+        EXPECT_EQ(errno, EEXIST);
+        EXPECT_FALSE(fs::exists(temporary));
+        OutputFile forced(target);
+        ASSERT_TRUE(forced.create());
+        std::fputs("forced\n", forced.stream());
+        EXPECT_TRUE(forced.commit(true));
+    }
+    EXPECT_EQ(contents(target), "forced\n");
+    {
+        // Two at once never share a temporary; one dropped leaves nothing.
+        OutputFile a(target), b(target);
+        ASSERT_TRUE(a.create() && b.create());
+        EXPECT_NE(a.temporary(), b.temporary());
+        std::fputs("half", a.stream());
+    }
+    EXPECT_EQ(temporaries_under(dir), std::vector<std::string>());
+    // A link where the output goes is replaced itself, never written through.
+    ASSERT_EQ(::symlink("thesis.tex", (dir + "/link.txt").c_str()), 0);
+    OutputFile linked(dir + "/link.txt");
+    ASSERT_TRUE(linked.create());
+    std::fputs("dump\n", linked.stream());
+    EXPECT_FALSE(linked.commit(false));
+    OutputFile relinked(dir + "/link.txt");
+    ASSERT_TRUE(relinked.create());
+    std::fputs("dump\n", relinked.stream());
+    EXPECT_TRUE(relinked.commit(true));
+    EXPECT_EQ(contents(victim), "mine\n");
+    EXPECT_FALSE(fs::is_symlink(dir + "/link.txt"));
+    // A directory that cannot be written: no temporary, and errno says why.
+    OutputFile nowhere(dir + "/missing/star.txt");
+    EXPECT_FALSE(nowhere.create());
+    EXPECT_EQ(errno, ENOENT);
+}
+
+// Every -list command as people run it, each in a directory of its own:
+// what it prints, and every file afterwards, the dumps against -in's.
+TEST_F(Lcdump, ListNeverLosesAFile)
+{
+    const std::string one = numbered_file(1), two = numbered_file(2), three = numbered_file(3);
+    file("star.lc", two);
+    RunOptions here;
+    here.cwd = dir;
+    const std::string stats_star = lcdump({"-in", "star.lc", "-stats"}, here).out;
+    const std::string header = stats_star.substr(0, stats_star.find('\n') + 1);
+    ::mkdir((dir + "/abs").c_str(), 0755);
+    const std::string absolute = file("abs/far.lc", three);
+    const std::string nul_line =
+        "Error: -: line 1 holds a NUL byte; a list holds one name a line, as find -print writes them\n";
+    const std::string long_line = "Error: names: line 3 is longer than a file name can be (4,096 bytes)\n";
+    const std::string long_name = std::string(244, 's') + ".lc";
+    auto none = [](const std::string& of) { return "lcdump: " + of + " not converted\n"; };
+    using Files = std::vector<std::pair<std::string, std::string>>;
+    const struct {
+        Files files;  // written first; their contents are checked again after, unless dumped over
+        Files links;  // name, what it leads to
+        std::vector<std::string> args;
+        std::string stdin_data, out, err;
+        int status;
+        Files dumps;       // each output, and the input whose -in dump it must equal
+        std::string form;  // added to the command, and to -in's
+    } table[] = {
+        // A name that does not exist yet and one that does are one name.
+        {{{"a.lc", two}, {"a.dat", three}},
+         {},
+         {"-list", "-"},
+         "a.lc\na.dat\n",
+         "",
+         "Error: a.dat: its output a.txt would replace one written earlier in this run\n" + none("1 of 2 files"),
+         8,
+         {{"a.txt", "a.lc"}},
+         ""},
+        // A file lcdump did not make stays, unless the run is told to replace it.
+        {{{"star.lc", two}, {"star.txt", "my notes\n"}},
+         {},
+         {"-list", "-"},
+         "star.lc\n",
+         "",
+         "Error: star.lc: its output star.txt exists; not replaced (-force replaces it)\n" + none("1 of 1 file"),
+         8,
+         {},
+         ""},
+        {{{"star.lc", two}, {"star.txt", "my notes\n"}},
+         {},
+         {"-list", "-", "-force"},
+         "star.lc\n",
+         "",
+         "",
+         0,
+         {{"star.txt", "star.lc"}},
+         ""},
+        {{{"star.lc", two}, {"star.txt", "my notes\n"}, {"opts", "list names\nforce\n"}, {"names", "star.lc\n"}},
+         {},
+         {"-file", "opts"},
+         "",
+         "",
+         "",
+         0,
+         {{"star.csv", "star.lc"}},
+         "-csv"},
+        // Links: at the old fixed temporary name, and as the output itself.
+        {{{"star.lc", two}, {"thesis.tex", "\\documentclass{thesis}\n"}},
+         {{".star.txt.lcdump-tmp", "thesis.tex"}},
+         {"-list", "-"},
+         "star.lc\n",
+         "",
+         "",
+         0,
+         {{"star.txt", "star.lc"}},
+         ""},
+        {{{"star.lc", two}, {"thesis.tex", "\\documentclass{thesis}\n"}},
+         {{"star.txt", "thesis.tex"}},
+         {"-list", "-", "-force"},
+         "star.lc\n",
+         "",
+         "",
+         0,
+         {{"star.txt", "star.lc"}},
+         ""},
+        {{{"a.lc", two}, {"b.lc", three}},
+         {{"b.txt", "a.txt"}},
+         {"-list", "-", "-force"},
+         "b.lc\na.lc\n",
+         "",
+         "",
+         0,
+         {{"b.txt", "b.lc"}, {"a.txt", "a.lc"}},
+         ""},
+        // Never over a file the run reads, even with -force.
+        {{{"star.lc", two}, {"star.txt", three}},
+         {},
+         {"-list", "-", "-force"},
+         "star.lc\nstar.txt\n",
+         "",
+         "Error: star.lc: its output star.txt would replace another input of this run\n"
+         "Error: star.txt: its output star.txt would replace the input itself\n" +
+             none("2 of 2 files"),
+         8,
+         {},
+         ""},
+        {{{"survey.lc", two}, {"survey.txt", "survey.lc\n"}},
+         {},
+         {"-list", "survey.txt", "-force"},
+         "",
+         "",
+         "Error: survey.lc: its output survey.txt would replace the list\n" + none("1 of 1 file"),
+         8,
+         {},
+         ""},
+        {{{"star.lc", two}, {"star.txt", "list names\nforce\n"}, {"names", "star.lc\n"}},
+         {},
+         {"-file", "star.txt"},
+         "",
+         "",
+         "Error: star.lc: its output star.txt would replace the option file\n" + none("1 of 1 file"),
+         8,
+         {},
+         ""},
+        {{{"d/x.txt", one}},
+         {},
+         {"-list", "-", "-outdir", "./d", "-force"},
+         "d/x.txt\n",
+         "",
+         "Error: d/x.txt: its output ./d/x.txt would replace the input itself\n" + none("1 of 1 file"),
+         8,
+         {},
+         ""},
+        // A list of find -print0, a list with no lines, a line too long.
+        {{{"s1.lc", one}, {"s3.lc", one}, {"out/s3.lc", two}},
+         {},
+         {"-list", "-", "-outdir", "out"},
+         std::string("s1.lc\0s3.lc\0", 12),
+         "",
+         nul_line,
+         8,
+         {},
+         ""},
+        {{{"s1.lc", one}}, {}, {"-list", "-", "-stats"}, std::string("s1.lc\0", 6), "", nul_line, 8, {}, ""},
+        {{},
+         {},
+         {"-list", "/dev/zero"},
+         "",
+         "",
+         "Error: /dev/zero: line 1 holds a NUL byte; a list holds one name a line, as find -print writes them\n",
+         8,
+         {},
+         ""},
+        {{{"names", "a.lc\n\n" + std::string(4097, 'a') + "\r\n"}},
+         {},
+         {"-list", "names"},
+         "",
+         "",
+         long_line,
+         8,
+         {},
+         ""},
+        {{{"names", "a.lc\n\n" + std::string(5000, 'a')}}, {}, {"-list", "names"}, "", "", long_line, 8, {}, ""},
+        {{},
+         {},
+         {"-list", "-"},
+         std::string(4096, 'a') + "\r\n",
+         "",
+         "Can't open file: " + std::string(4096, 'a') + "\n" + none("1 of 1 file"),
+         8,
+         {},
+         ""},
+        {{{long_name, two}},
+         {},
+         {"-list", "-"},
+         long_name + "\n",
+         "",
+         "",
+         0,
+         {{std::string(244, 's') + ".txt", long_name}},
+         ""},
+        // A file named twice is done once, by any spelling.
+        {{{"star.lc", two}},
+         {{"here", "."}},
+         {"-list", "-"},
+         "star.lc\n./star.lc\nhere/star.lc\n",
+         "",
+         "Error: ./star.lc: already converted in this run\nError: here/star.lc: already converted in this run\n" +
+             none("2 of 3 files"),
+         8,
+         {{"star.txt", "star.lc"}},
+         ""},
+        {{{"star.lc", two}, {"cut.lc", three.substr(0, 100)}},
+         {},
+         {"-list", "-", "-stats"},
+         "star.lc\ncut.lc\n./star.lc\n",
+         stats_star,
+         "Error: cut.lc: holds 2 of 3 records (100 bytes; 124 needed)\n"
+         "Error: ./star.lc: already summarised in this run\nlcdump: 2 of 3 files not summarised\n",
+         8,
+         {},
+         ""},
+        {{}, {}, {"-list", "-", "-stats"}, "", header, "", 0, {}, ""},
+        // Directories of the same base names, kept apart by -mirror.
+        {{{"field A/star.lc", two}, {"fieldB/star.lc", three}, {"out/.keep", ""}},
+         {},
+         {"-list", "-", "-outdir", "out"},
+         "field A/star.lc\nfieldB/star.lc\n",
+         "",
+         "Error: fieldB/star.lc: its output out/star.txt would replace one written earlier in this run\n" +
+             none("1 of 2 files"),
+         8,
+         {{"out/star.txt", "field A/star.lc"}},
+         ""},
+        {{{"field A/star.lc", two}, {"fieldB/star.lc", three}, {"out/.keep", ""}},
+         {},
+         {"-list", "-", "-outdir", "out/", "-mirror"},
+         "field A/star.lc\n./fieldB//star.lc\n" + absolute + "\n",
+         "",
+         "",
+         0,
+         {{"out/field A/star.fits", "field A/star.lc"},
+          {"out/fieldB/star.fits", "fieldB/star.lc"},
+          {"out" + dir + "/abs/far.fits", absolute}},
+         "-fits"},
+        {{{"out/.keep", ""}},
+         {},
+         {"-list", "-", "-outdir", "out", "-mirror"},
+         "../star.lc\n",
+         "",
+         "Error: ../star.lc: -mirror takes no name with a .. component\n" + none("1 of 1 file"),
+         8,
+         {},
+         ""},
+        // Names and directories that say what is wrong.
+        {{},
+         {},
+         {"-list", "-"},
+         "star0002.lc  \n",
+         "",
+         "Can't open file: 'star0002.lc  '\n" + none("1 of 1 file"),
+         8,
+         {},
+         ""},
+        {{}, {}, {"-list", "."}, "", "", "Error: .: the list is a directory\n", 8, {}, ""},
+        {{{"afile", "x"}},
+         {},
+         {"-list", "-", "-outdir", "afile"},
+         "",
+         "",
+         "Error: afile: not a directory\n",
+         8,
+         {},
+         ""},
+        {{}, {}, {"-list", "-", "-outdir", "nowhere"}, "", "", "Error: nowhere: no such directory\n", 8, {}, ""},
+        {{}, {}, {"-list", "-", "-outdir", ""}, "", "", "Error: -outdir names no directory\n", 8, {}, ""},
+        {{}, {}, {"-list", "-", "-mirror"}, "", "", "Error: -mirror goes with -outdir\n", 8, {}, ""},
+        {{}, {}, {"-in", "x.lc", "-force"}, "", "", "Error: -force goes with -list\n", 8, {}, ""},
+        {{}, {}, {"-in", "x.lc", "-outdir", "."}, "", "", "Error: -outdir goes with -list\n", 8, {}, ""},
+        {{}, {}, {"-list", "-", "-in", "x.lc"}, "", "", "Error: -list and -in can't be combined\n", 8, {}, ""},
+        {{}, {}, {"-list", "-", "-stats", "-force"}, "", "", "Error: -stats and -force can't be combined\n", 8, {}, ""},
+        {{},
+         {},
+         {"-list", "-", "-stats", "-outdir", "."},
+         "",
+         "",
+         "Error: -stats and -outdir can't be combined\n",
+         8,
+         {},
+         ""},
+        {{}, {}, {"-list", "-", "-stats", "-csv"}, "", "", "Error: -stats and -csv can't be combined\n", 8, {}, ""},
+        {{}, {}, {"-list", "-", "-forc"}, "", "", "lcdump: unknown switch -forc; did you mean -force?\n", 8, {}, ""},
+    };
+    int n = 0;
+    for (const auto& row : table) {
+        const std::string top = dir + "/row" + std::to_string(++n);
+        SCOPED_TRACE("row " + std::to_string(n) + ": " + row.stdin_data.substr(0, 60));
+        ::mkdir(top.c_str(), 0755);
+        for (const auto& [name, bytes] : row.files) {
+            fs::create_directories(fs::path(top + "/" + name).parent_path());
+            write_file(top + "/" + name, bytes);
+        }
+        for (const auto& [name, target] : row.links)
+            ASSERT_EQ(::symlink(target.c_str(), (top + "/" + name).c_str()), 0);
+        RunOptions run;
+        run.cwd = top;
+        run.stdin_data = row.stdin_data;
+        std::vector<std::string> args = row.args;
+        args.push_back(row.form);
+        expect_result(lcdump(args, run), row.out, row.err, row.status);
+        std::map<std::string, std::string> dumped;
+        for (const auto& [output, input] : row.dumps) {
+            const std::string path = output[0] == '/' ? output : top + "/" + output;
+            dumped[path] = input;
+            // Not EXPECT_EQ: a FITS dump would fill the screen.
+            EXPECT_TRUE(contents(path) == lcdump({"-in", input, row.form}, run).out) << output;
+        }
+        for (const auto& [name, bytes] : row.files) {
+            if (dumped.count(top + "/" + name) == 0)
+                EXPECT_EQ(contents(top + "/" + name), bytes) << name;
+        }
+        EXPECT_EQ(temporaries_under(top), std::vector<std::string>());
+    }
+}
