@@ -135,14 +135,16 @@ bench:
 
 # Cross-builds a static $(WIN_BUILD)/lcdump.exe with MinGW-w64.
 windows: $(WIN_BUILD)/Makefile
-	cmake --build $(WIN_BUILD) -j2 --target lcdump
+	cmake --build $(WIN_BUILD) -j2 --target lcdump platform_check
 
 $(WIN_BUILD)/Makefile:
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 
 # Checks that lcdump.exe under wine prints what the Linux build prints, byte for byte.
 windows-check: all windows
-	WINE=$(WINE) WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wineprefix tests/windows_parity.sh ./$(BUILD)/lcdump $(WIN_BUILD)/lcdump.exe
+	cmake --build $(BUILD) -j2 --target platform_check
+	WINE=$(WINE) WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wineprefix PLATFORM_CHECKS="$(BUILD)/platform_check $(WIN_BUILD)/platform_check.exe" \
+	  tests/windows_parity.sh ./$(BUILD)/lcdump $(WIN_BUILD)/lcdump.exe
 
 # The Debian package and the source archive, made by CPack in a Release
 # build of their own: hardened, laid out for /usr, in $(PKG_BUILD)/.
@@ -180,8 +182,10 @@ $(CROSS_CHECKS): cross-check-%: all
 	$(call need,qemu-$*,qemu-user)
 	$(call need,python3,python3)
 	cmake -S . -B build-$* -DCMAKE_TOOLCHAIN_FILE=cmake/linux-cross.cmake -DLCDUMP_CROSS=$* -DCMAKE_BUILD_TYPE=Release
-	cmake --build build-$* -j2 --target lcdump
-	RUNNER="qemu-$* -L /usr/$*-linux-gnu" tests/windows_parity.sh ./$(BUILD)/lcdump build-$*/lcdump
+	cmake --build build-$* -j2 --target lcdump platform_check
+	cmake --build $(BUILD) -j2 --target platform_check
+	RUNNER="qemu-$* -L /usr/$*-linux-gnu" PLATFORM_CHECKS="$(BUILD)/platform_check build-$*/platform_check" \
+	  tests/windows_parity.sh ./$(BUILD)/lcdump build-$*/lcdump
 
 # The README's recipes for many files (lcdump -list, xargs, GNU parallel here
 # and over ssh to an sshd of its own, the Slurm script under a one-node Slurm

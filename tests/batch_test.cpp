@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -391,4 +392,97 @@ TEST_F(Lcdump, ListNeverLosesAFile)
         }
         EXPECT_EQ(temporaries_under(top), std::vector<std::string>());
     }
+}
+
+// Ctrl-C, scancel or a time limit in the middle of a long list: no
+// temporary, no partial output, one line that says how far the run got,
+// and death by the signal, which is what the shell and Slurm report.
+TEST_F(Lcdump, InterruptedListLeavesOnlyWholeOutputs)
+{
+    const std::string input = file("big.lc", numbered_file(200000));
+    ::mkdir((dir + "/out").c_str(), 0755);
+    std::string names;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = dir + "/star" + std::to_string(i) + ".lc";
+        ASSERT_EQ(::symlink(input.c_str(), name.c_str()), 0);
+        names += name + "\n";
+    }
+    const std::string list = file("names", names), whole = lcdump({"-in", input}).out;
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal_number);
+        for (const auto& entry : fs::directory_iterator(dir + "/out"))
+            fs::remove(entry.path());
+        ChildProcess run(command_line(LCDUMP_BINARY, {"-list", list, "-outdir", dir + "/out"}));
+        // Once the second file is under way, so that one is whole and one is not.
+        for (int waited = 0; waited < 60000; ++waited) {
+            std::size_t outputs = 0, temporaries = 0;
+            for (const auto& entry : fs::directory_iterator(dir + "/out"))
+                ++(entry.path().filename().string().rfind(".lcdump-", 0) == 0 ? temporaries : outputs);
+            if (outputs >= 1 && temporaries == 1)
+                break;
+            ::usleep(1000);
+        }
+        ::kill(run.pid(), signal_number);
+        const RunResult r = run.finish();
+        EXPECT_EQ(r.status, 128 + signal_number);
+        std::size_t outputs = 0;
+        for (const auto& entry : fs::directory_iterator(dir + "/out")) {
+            EXPECT_TRUE(contents(entry.path().string()) == whole) << entry.path();
+            ++outputs;
+        }
+        EXPECT_GE(outputs, 1u);
+        EXPECT_LT(outputs, 40u);
+        EXPECT_EQ(r.err, "lcdump: interrupted; " + std::to_string(outputs) + " of 40 files converted\n");
+    }
+}
+
+// Runs side by side into one directory, as array jobs do: every final file
+// is one input's whole dump, and each failure is a true one.
+TEST_F(Lcdump, RunsAtOnceNeverTearAFile)
+{
+    for (const char* sub : {"/A", "/B", "/out"})
+        ::mkdir((dir + sub).c_str(), 0755);
+    std::string names_a, names_b;
+    std::map<std::string, std::pair<std::string, std::string>> dumps;  // output, then A's and B's dump
+    for (int i = 0; i < 100; ++i) {
+        const std::string base = "star" + std::to_string(i);
+        names_a += file("A/" + base + ".lc", numbered_file(2000 + i)) + "\n";
+        names_b += file("B/" + base + ".lc", numbered_file(2100 + i)) + "\n";
+        dumps[dir + "/out/" + base + ".txt"] = {lcdump({"-in", dir + "/A/" + base + ".lc"}).out,
+                                                lcdump({"-in", dir + "/B/" + base + ".lc"}).out};
+    }
+    const std::string list_a = file("a", names_a), list_b = file("b", names_b);
+    const std::string exists = " exists; not replaced (-force replaces it)\n";
+    for (const bool same_list : {true, false})
+        for (const bool force : {true, false}) {
+            SCOPED_TRACE(std::string(same_list ? "one list" : "two lists") + (force ? ", -force" : ""));
+            for (const auto& entry : fs::directory_iterator(dir + "/out"))
+                fs::remove(entry.path());
+            std::vector<std::string> args = {"-list", list_a, "-outdir", dir + "/out"};
+            if (force)
+                args.push_back("-force");
+            ChildProcess first(command_line(LCDUMP_BINARY, args));
+            args[1] = same_list ? list_a : list_b;
+            ChildProcess second(command_line(LCDUMP_BINARY, args));
+            const RunResult a = first.finish(), b = second.finish();
+            std::size_t refused = 0;
+            for (const RunResult& r : {a, b}) {
+                std::istringstream lines(r.err);
+                std::size_t mine = 0;
+                for (std::string line; std::getline(lines, line);)
+                    if (line.rfind("lcdump: ", 0) != 0) {
+                        EXPECT_NE((line + "\n").find(exists), std::string::npos) << line;
+                        ++mine;
+                    }
+                refused += mine;
+                EXPECT_EQ(r.status, mine > 0 ? 8 : 0);
+            }
+            // Without -force, each output is made by one run and refused by the other.
+            EXPECT_EQ(refused, force ? 0u : 100u);
+            for (const auto& [output, made] : dumps) {
+                const std::string got = contents(output);
+                EXPECT_TRUE(got == made.first || (!same_list && got == made.second)) << output;
+            }
+            EXPECT_EQ(temporaries_under(dir + "/out"), std::vector<std::string>());
+        }
 }

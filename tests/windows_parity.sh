@@ -10,6 +10,10 @@
 # beside the .exe) may be set. With RUNNER set, the second build runs through
 # that command instead of wine: the same cases then check a build for another
 # processor (a big-endian one, say) under qemu-user against this machine's.
+# With PLATFORM_CHECKS="LINUX_CHECK OTHER_CHECK", the platform layer's own
+# checks run on both sides too (an existing name refused by the exclusive
+# create, not truncated; renames that do not replace): both must pass, with
+# the same lines.
 set -u
 if [ $# -ne 2 ]; then
   echo "usage: $0 LINUX_LCDUMP WINDOWS_EXE" >&2
@@ -17,6 +21,10 @@ if [ $# -ne 2 ]; then
 fi
 linux=$(realpath "$1")
 exe=$(realpath "$2")
+read -r linux_check other_check <<<"${PLATFORM_CHECKS:-}"
+if [ -n "${linux_check:-}" ]; then
+  linux_check=$(realpath "$linux_check") other_check=$(realpath "$other_check")
+fi
 sample=$(realpath "$(dirname "$0")/../examples/sample.lc")
 wine=${WINE:-/usr/lib/wine/wine64}
 read -ra runner <<<"${RUNNER:-$wine}"
@@ -155,6 +163,17 @@ else
 fi
 
 passed=0 failed=0
+if [ -n "${linux_check:-}" ]; then
+  mkdir checks && (cd checks && "$linux_check" >../linux.checks && "${runner[@]}" "$other_check" >../other.checks)
+  if [ $? -eq 0 ] && cmp -s linux.checks other.checks; then
+    echo "PASS the platform layer's checks ($(tail -n 1 other.checks))"
+    passed=$((passed + 1))
+  else
+    echo "FAIL the platform layer's checks"
+    diff linux.checks other.checks | sed 's/^/    /'
+    failed=$((failed + 1))
+  fi
+fi
 for c in "${cases[@]}"; do
   IFS='|' read -r name args feed outdir <<<"$c"
   read -ra argv <<<"$args"
