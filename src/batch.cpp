@@ -367,7 +367,7 @@ int convert(const char* input, const std::string& output, const ListRequest& req
         return FAILURE_STATUS;
     OutputFile file(output);
     if (!file.create()) {
-        const int status = fail_output(messages, output.c_str());
+        const int status = errno == ENOMEM ? fail_out_of_memory(messages) : fail_output(messages, output.c_str());
         std::fclose(in);
         return status;
     }
@@ -524,9 +524,18 @@ int run_list(const ListRequest& request, std::FILE* list, std::FILE* messages)
     return tally.failed > 0 ? FAILURE_STATUS : 0;
 }
 
-}  // namespace
+// The list as a stream, closed at the end unless it is standard input.
+struct ListStream {
+    std::FILE* stream;
+    bool owned;
+    ~ListStream()
+    {
+        if (owned && stream != nullptr)
+            std::fclose(stream);
+    }
+};
 
-int dump_list(const ListRequest& request, std::FILE* messages)
+int open_and_run(const ListRequest& request, std::FILE* messages)
 {
     if (request.outdir != nullptr && !is_directory(request.outdir))
         return fail(messages, "Error: ", request.outdir,
@@ -534,20 +543,28 @@ int dump_list(const ListRequest& request, std::FILE* messages)
     const bool standard_input = std::strcmp(request.list_name, "-") == 0;
     if (!standard_input && is_directory(request.list_name))
         return fail_list(messages, request.list_name, ": the list is a directory");
-    std::FILE* list = standard_input ? stdin : std::fopen(request.list_name, "rb");
-    if (list == nullptr)
-        return fail(messages, "Can't open file: ", request.list_name, "");
+    const ListStream list{standard_input ? stdin : std::fopen(request.list_name, "rb"), !standard_input};
+    // No memory for the stream is no fault of the list.
+    if (list.stream == nullptr)
+        return errno == ENOMEM ? fail_out_of_memory(messages)
+                               : fail(messages, "Can't open file: ", request.list_name, "");
     // A file-size limit then fails the write that meets it, and the
     // temporary goes, instead of the run being killed with it left behind.
     ignore_file_size_signal();
     quote_names_with_blank_ends();
-    int status;
+    return run_list(request, list.stream, messages);
+}
+
+}  // namespace
+
+int dump_list(const ListRequest& request, std::FILE* messages)
+{
+    // Out of memory may come anywhere, even in asking whether a name is a
+    // directory; every file in hand is closed and every temporary removed
+    // on the way here.
     try {
-        status = run_list(request, list, messages);
+        return open_and_run(request, messages);
     } catch (const std::bad_alloc&) {
-        status = fail(messages, "Error: out of memory", "", "");
+        return fail_out_of_memory(messages);
     }
-    if (!standard_input)
-        std::fclose(list);
-    return status;
 }

@@ -10,6 +10,11 @@ void report_out_of_memory()
     std::fflush(stderr);
 }
 
+int fail_out_of_memory(std::FILE* messages)
+{
+    return fail(messages, "Error: out of memory", "", "");
+}
+
 void exit_out_of_memory()
 {
     report_out_of_memory();

@@ -12,6 +12,9 @@ const int FAILURE_STATUS = 8;
 // Writes "Error: out of memory" to standard error without allocating.
 void report_out_of_memory();
 
+// "Error: out of memory" to messages, and the failure status.
+int fail_out_of_memory(std::FILE* messages);
+
 // Ends the process with "Error: out of memory" and exit status FAILURE_STATUS.
 [[noreturn]] void exit_out_of_memory();
 

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -485,4 +486,44 @@ TEST_F(Lcdump, RunsAtOnceNeverTearAFile)
             }
             EXPECT_EQ(temporaries_under(dir + "/out"), std::vector<std::string>());
         }
+}
+
+// Memory that runs out anywhere in a run over a list: whatever was
+// converted is whole, nothing else is left, and the run says so and fails.
+TEST_F(Lcdump, ListRunningOutOfMemoryLeavesOnlyWholeOutputs)
+{
+    if (!allocator_is_ours())
+        GTEST_SKIP() << "replaces the allocator";
+    ::mkdir((dir + "/out").c_str(), 0755);
+    std::string names;
+    for (const char* name : {"a.lc", "b.lc", "c.lc"})
+        names += file(name, numbered_file(3)) + "\n";
+    const std::string list = file("names", names), whole = lcdump({"-in", dir + "/a.lc"}).out;
+    RunOptions run;
+    run.environment = {"LD_PRELOAD=" LCDUMP_FAILALLOC, "LCDUMP_FAIL=0", "LCDUMP_FAIL_COUNTS=" + dir + "/counts"};
+    const std::vector<std::string> args = {"-list", list, "-outdir", dir + "/out", "-mirror"};
+    expect_result(lcdump(args, run), "", "", 0);
+    long total = 0;
+    std::ifstream(dir + "/counts") >> total;
+    ASSERT_GE(total, 30) << "the names, their spellings, the streams, the record stores";
+    for (long n = 1; n <= total; ++n) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(total));
+        fs::remove_all(dir + "/out");
+        ::mkdir((dir + "/out").c_str(), 0755);
+        run.environment[1] = "LCDUMP_FAIL=" + std::to_string(n);
+        const RunResult r = lcdump(args, run);
+        EXPECT_EQ(r.status, 8);
+        EXPECT_EQ(r.out, "");
+        std::istringstream lines(r.err);
+        std::size_t out_of_memory = 0;
+        for (std::string line; std::getline(lines, line);) {
+            out_of_memory += line == "Error: out of memory" ? 1 : 0;
+            EXPECT_TRUE(line == "Error: out of memory" || line.rfind("lcdump: ", 0) == 0) << line;
+        }
+        EXPECT_GE(out_of_memory, 1u) << r.err;
+        for (const auto& entry : fs::recursive_directory_iterator(dir + "/out"))
+            if (entry.is_regular_file())
+                EXPECT_TRUE(contents(entry.path().string()) == whole) << entry.path();
+        EXPECT_EQ(temporaries_under(dir + "/out"), std::vector<std::string>());
+    }
 }
