@@ -1,8 +1,10 @@
 // Many files in one run: the output file as one object, then -list run as
 // people run it, interrupted, and twice at once, with every file on disk
 // checked afterwards.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -526,4 +528,36 @@ TEST_F(Lcdump, ListRunningOutOfMemoryLeavesOnlyWholeOutputs)
                 EXPECT_TRUE(contents(entry.path().string()) == whole) << entry.path();
         EXPECT_EQ(temporaries_under(dir + "/out"), std::vector<std::string>());
     }
+}
+
+// Names are told apart by their full spellings, not a hash of them: these
+// two share their 64-bit FNV-1a hash in this directory, found by a search.
+TEST_F(Lcdump, NamesThatShareAHashAreTwoFiles)
+{
+    const std::string top = "/tmp/lcdump-fnv";
+    if (fs::weakly_canonical(top) != top)
+        GTEST_SKIP() << "/tmp is a link here, which changes what the names hash to";
+    fs::remove_all(top);
+    fs::create_directory(top);
+    auto fnv1a = [](const std::string& text) {
+        std::uint64_t hash = 14695981039346656037u;
+        for (char c : text)
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+        return hash;
+    };
+    const std::string a = "e1d5f70d74691dbf", b = "a85eba3af2497f87";
+    ASSERT_EQ(fnv1a(top + "/" + a + ".txt"), fnv1a(top + "/" + b + ".txt"));
+    ASSERT_EQ(fnv1a(top + "/" + a + ".lc"), fnv1a(top + "/" + b + ".lc"));
+    write_file(top + "/" + a + ".lc", numbered_file(2));
+    write_file(top + "/" + b + ".lc", numbered_file(3));
+    RunOptions run;
+    run.cwd = top;
+    run.stdin_data = top + "/" + a + ".lc\n" + top + "/" + b + ".lc\n";
+    expect_result(lcdump({"-list", "-"}, run), "", "", 0);
+    for (const std::string& name : {a, b})
+        EXPECT_EQ(contents(top + "/" + name + ".txt"), lcdump({"-in", name + ".lc"}, run).out);
+    const RunResult stats = lcdump({"-list", "-", "-stats"}, run);
+    EXPECT_EQ(stats.err + std::to_string(stats.status), "0");
+    EXPECT_EQ(std::count(stats.out.begin(), stats.out.end(), '\n'), 3);
+    fs::remove_all(top);
 }
