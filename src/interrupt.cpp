@@ -3,6 +3,8 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "diagnostics.h"
+
 namespace {
 
 volatile std::sig_atomic_t noted = 0;
@@ -43,6 +45,7 @@ void end_by_interruption()
     const int signal_number = noted;
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
-    // Only where the default action does not end the process.
-    std::_Exit(128 + signal_number);
+    // Not reached: the default action of each of these signals ends the
+    // process, and one that is blocked could not have been noted.
+    std::_Exit(FAILURE_STATUS);
 }

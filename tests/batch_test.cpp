@@ -390,8 +390,9 @@ TEST_F(Lcdump, ListNeverLosesAFile)
             EXPECT_TRUE(contents(path) == lcdump({"-in", input, row.form}, run).out) << output;
         }
         for (const auto& [name, bytes] : row.files) {
-            if (dumped.count(top + "/" + name) == 0)
+            if (dumped.count(top + "/" + name) == 0) {
                 EXPECT_EQ(contents(top + "/" + name), bytes) << name;
+            }
         }
         EXPECT_EQ(temporaries_under(top), std::vector<std::string>());
     }
@@ -519,13 +520,15 @@ TEST_F(Lcdump, ListRunningOutOfMemoryLeavesOnlyWholeOutputs)
         std::istringstream lines(r.err);
         std::size_t out_of_memory = 0;
         for (std::string line; std::getline(lines, line);) {
-            out_of_memory += line == "Error: out of memory" ? 1 : 0;
+            out_of_memory += line == "Error: out of memory" ? 1u : 0u;
             EXPECT_TRUE(line == "Error: out of memory" || line.rfind("lcdump: ", 0) == 0) << line;
         }
         EXPECT_GE(out_of_memory, 1u) << r.err;
-        for (const auto& entry : fs::recursive_directory_iterator(dir + "/out"))
-            if (entry.is_regular_file())
+        for (const auto& entry : fs::recursive_directory_iterator(dir + "/out")) {
+            if (entry.is_regular_file()) {
                 EXPECT_TRUE(contents(entry.path().string()) == whole) << entry.path();
+            }
+        }
         EXPECT_EQ(temporaries_under(dir + "/out"), std::vector<std::string>());
     }
 }
