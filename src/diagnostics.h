@@ -5,6 +5,7 @@
 #define LCDUMP_DIAGNOSTICS_H
 
 #include <cstdio>
+#include <string>
 
 // The exit status of every run that could not complete.
 const int FAILURE_STATUS = 8;
@@ -27,6 +28,11 @@ bool write_message(std::FILE* stream, const char* before, const char* name, cons
 // and the name holds anything a shell reads specially, within single quotes
 // ('it'\''s.lc), so that a command suggested with it can be pasted safely.
 bool write_name(std::FILE* stream, const char* name, bool shell_quoted);
+
+// Appends name to text escaped as write_message writes it, for the names
+// that go into tables rather than messages; throws std::bad_alloc when the
+// text cannot grow. (write_name and write_message allocate nothing.)
+void append_name(std::string& text, const char* name);
 
 // write_message, then the failure status, for the caller to return.
 int fail(std::FILE* messages, const char* before, const char* name, const char* after);
