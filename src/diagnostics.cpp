@@ -99,10 +99,13 @@ bool write_name(std::FILE* stream, const char* name, bool shell_quoted)
     escape_name(name, [&](const char* text, std::size_t length) {
         // A quote cannot stand within quotes: close them, give it escaped,
         // and open them again.
-        if (quote && *text == '\'')
-            written = written && std::fputs("'\\''", stream) >= 0;
-        else
-            written = written && std::fwrite(text, 1, length, stream) == length;
+        if (quote && *text == '\'') {
+            text = "'\\''";
+            length = 4;
+        }
+        // After a failure nothing more: a message with a hole in it could
+        // name another file.
+        written = written && std::fwrite(text, 1, length, stream) == length;
     });
     return (!quote || std::fputc('\'', stream) != EOF) && written;
 }
