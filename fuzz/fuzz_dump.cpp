@@ -113,8 +113,8 @@ Expected expect(const std::uint8_t* data, std::size_t size, bool sized)
     for (std::size_t n = 0; n < complete; ++n)
         e.out += reference_line(data + 4 + 40 * n);
     if (complete < static_cast<std::size_t>(count)) {
-        std::snprintf(text, sizeof text, "%zu of %d", complete, count);
-        e.error = std::string("Error: ") + NAME + ": ends after " + text + " records" + hint;
+        e.error = std::string("Error: ") + NAME + ": ends after " + grouped(complete) + " of " + grouped(count) +
+                  " records" + hint;
         e.status = 8;
         if (!hint.empty())
             e.out.clear();

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 void report_out_of_memory()
 {
@@ -53,6 +54,37 @@ std::size_t utf8_sequence_length(const unsigned char* p)
     return length;
 }
 
+// Hands put(text, length) the name as messages show it, piece by piece:
+// printable ASCII a byte at a time, whole UTF-8 characters as they are,
+// everything else escaped.
+template <class Put>
+void escape_name(const char* name, Put put)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(name);
+    while (*p != 0) {
+        const unsigned char c = *p;
+        // Printable ASCII and whole UTF-8 characters stay, except the C1
+        // controls U+0080 to U+009F (0xc2 0x80 to 0xc2 0x9f), which a
+        // terminal may obey as it does ESC: 0xc2 0x9b is CSI.
+        const std::size_t length = c < 0x80 ? 1 : utf8_sequence_length(p);
+        if ((length == 1 && c >= 0x20 && c != 0x7f) || (length > 1 && !(c == 0xc2 && p[1] < 0xa0))) {
+            put(reinterpret_cast<const char*>(p), length);
+            p += length;
+            continue;
+        }
+        // One byte at a time, so the rest of a C1 control or of a broken
+        // sequence is escaped on its own as a byte that cannot start a
+        // character.
+        const char* named = c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
+        const char hex[] = {'\\', 'x', "0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 0xf]};
+        if (named != nullptr)
+            put(named, 2);
+        else
+            put(hex, sizeof hex);
+        ++p;
+    }
+}
+
 // A shell takes a word made of these as it stands.
 bool shell_safe(unsigned char c)
 {
@@ -83,31 +115,23 @@ bool write_name(std::FILE* stream, const char* name, bool shell_quoted)
     for (const unsigned char* q = p; shell_quoted && *q != 0; ++q)
         quote = quote || !shell_safe(*q);
     bool written = !quote || std::fputc('\'', stream) != EOF;
-    while (*p != 0) {
-        const unsigned char c = *p;
-        // Printable ASCII and whole UTF-8 characters stay, except the C1
-        // controls U+0080 to U+009F (0xc2 0x80 to 0xc2 0x9f), which a
-        // terminal may obey as it does ESC: 0xc2 0x9b is CSI.
-        const std::size_t length = c < 0x80 ? 1 : utf8_sequence_length(p);
-        if (quote && c == '\'') {
-            // A quote cannot stand within quotes: close them, give it
-            // escaped, and open them again.
-            written = written && std::fputs("'\\''", stream) >= 0;
-        } else if ((length == 1 && c >= 0x20 && c != 0x7f) || (length > 1 && !(c == 0xc2 && p[1] < 0xa0))) {
-            written = written && std::fwrite(p, 1, length, stream) == length;
-            p += length;
-            continue;
-        } else {
-            // One byte at a time, so the rest of a C1 control or of a broken
-            // sequence is escaped on its own as a byte that cannot start a
-            // character.
-            const char* named = c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
-            written =
-                written && (named != nullptr ? std::fputs(named, stream) : std::fprintf(stream, "\\x%02x", c)) >= 0;
+    escape_name(name, [&](const char* text, std::size_t length) {
+        // A quote cannot stand within quotes: close them, give it escaped,
+        // and open them again.
+        if (quote && *text == '\'') {
+            text = "'\\''";
+            length = 4;
         }
-        ++p;
-    }
+        // After a failure nothing more: a message with a hole in it could
+        // name another file.
+        written = written && std::fwrite(text, 1, length, stream) == length;
+    });
     return (!quote || std::fputc('\'', stream) != EOF) && written;
+}
+
+void append_name(std::string& text, const char* name)
+{
+    escape_name(name, [&text](const char* piece, std::size_t length) { text.append(piece, length); });
 }
 
 bool write_message(std::FILE* stream, const char* before, const char* name, const char* after)

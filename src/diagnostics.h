@@ -5,6 +5,7 @@
 #define LCDUMP_DIAGNOSTICS_H
 
 #include <cstdio>
+#include <string>
 
 // The exit status of every run that could not complete.
 const int FAILURE_STATUS = 8;
@@ -35,6 +36,11 @@ bool write_name(std::FILE* stream, const char* name, bool shell_quoted);
 // within single quotes, as write_name quotes for the shell, so that blanks
 // that are often the very fault can be seen.
 void quote_names_with_blank_ends();
+
+// Appends name to text escaped as write_message writes it, for the names
+// that go into tables rather than messages; throws std::bad_alloc when the
+// text cannot grow. (write_name and write_message allocate nothing.)
+void append_name(std::string& text, const char* name);
 
 // write_message, then the failure status, for the caller to return.
 int fail(std::FILE* messages, const char* before, const char* name, const char* after);

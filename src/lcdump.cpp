@@ -70,6 +70,15 @@ int fail_input(int error_number, std::FILE* messages, const char* name, const ch
     return fail_input_as(messages, name, what_was_due, kind);
 }
 
+// Copies text to p, without its NUL, and returns the end: the messages with
+// counts are put together as numtext's put_ functions write numbers.
+char* put_text(char* p, const char* text)
+{
+    const std::size_t n = std::strlen(text);
+    std::memcpy(p, text, n);
+    return p + n;
+}
+
 const char* const OUT_OF_MEMORY = "Error: out of memory";
 
 // The input stream's buffer, which serves the record-sized reads of a pipe;
@@ -104,9 +113,14 @@ int dump_records(RecordReader& reader, const char* name, std::int32_t count, Wri
             return FAILURE_STATUS;
         const unsigned char* bytes = reader.take(RECORD_BYTES);
         if (bytes == nullptr) {
+            // Grouped as the "holds" message groups its counts.
             char what[64];
-            std::snprintf(what, sizeof what, ": ends after %d of %d records", static_cast<int>(n),
-                          static_cast<int>(count));
+            char* p = put_text(what, ": ends after ");
+            p = put_grouped(p, static_cast<std::uint64_t>(n));
+            p = put_text(p, " of ");
+            p = put_grouped(p, static_cast<std::uint64_t>(count));
+            p = put_text(p, " records");
+            *p = '\0';
             return fail_input(reader.error_number(), messages, name, what, kind);
         }
         Measurement m = decode_record(bytes);
@@ -187,21 +201,15 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
     const long long needed = static_cast<long long>(COUNT_BYTES + RECORD_BYTES * static_cast<std::uint64_t>(count));
     if (size >= 0 && size < needed) {
         char what[160];
-        char* p = what;
-        auto text = [&p](const char* piece) {
-            const std::size_t n = std::strlen(piece);
-            std::memcpy(p, piece, n);
-            p += n;
-        };
-        text(": holds ");
+        char* p = put_text(what, ": holds ");
         p = put_grouped(p, static_cast<std::uint64_t>(size - static_cast<long long>(COUNT_BYTES)) / RECORD_BYTES);
-        text(" of ");
+        p = put_text(p, " of ");
         p = put_grouped(p, static_cast<std::uint64_t>(count));
-        text(" records (");
+        p = put_text(p, " records (");
         p = put_grouped(p, static_cast<std::uint64_t>(size));
-        text(" bytes; ");
+        p = put_text(p, " bytes; ");
         p = put_grouped(p, static_cast<std::uint64_t>(needed));
-        text(" needed)");
+        p = put_text(p, " needed)");
         *p = '\0';
         return fail_input_as(messages, name, what, kind);
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <type_traits>
 
+#include "diagnostics.h"
 #include "numtext.h"
 #include "output.h"
 
@@ -52,18 +53,22 @@ double median(Key* keys, std::size_t n)
     return (value_of(*std::max_element(keys, middle)) + upper) / 2;
 }
 
-// CSV quotes a name that holds a separator, a quote or a line end.
+// The name escaped as messages escape it, so that no byte of it can drive a
+// terminal or break a reader's UTF-8 decoding; then CSV quotes it where it
+// holds a separator or a quote (line ends are escaped already).
 void put_name(std::string& row, const char* name)
 {
-    if (std::strpbrk(name, ",\"\r\n") == nullptr) {
-        row += name;
+    std::string shown;
+    append_name(shown, name);
+    if (shown.find_first_of(",\"") == std::string::npos) {
+        row += shown;
         return;
     }
     row += '"';
-    for (const char* c = name; *c != '\0'; ++c) {
-        if (*c == '"')
+    for (char c : shown) {
+        if (c == '"')
             row += '"';
-        row += *c;
+        row += c;
     }
     row += '"';
 }

@@ -79,7 +79,7 @@ TEST_F(Lcdump, LyingHeaderDoesNotAllocateTheClaimedSize)
 
     limited.stdin_data = bytes;
     expect_result(lcdump({"-in", "/dev/stdin"}, limited), "2147483647\n" + lines_for(0, 2),
-                  "Error: /dev/stdin: ends after 2 of 2147483647 records\n", 8);
+                  "Error: /dev/stdin: ends after 2 of 2,147,483,647 records\n", 8);
 }
 
 TEST_F(Lcdump, ReadsFromAPipe)
@@ -92,6 +92,9 @@ TEST_F(Lcdump, ReadsFromAPipe)
     expect_result(lcdump({"-in", "-"}, piped), "1000\n" + lines_for(0, 1000), "", 0);
     piped.stdin_data = numbered_file(3).substr(0, 100);
     expect_result(lcdump({"-in", "-"}, piped), "3\n" + lines_for(0, 2), "Error: -: ends after 2 of 3 records\n", 8);
+    piped.stdin_data = numbered_file(1001).substr(0, 4 + 40 * 1000 + 39);
+    expect_result(lcdump({"-in", "-"}, piped), "1001\n" + lines_for(0, 1000),
+                  "Error: -: ends after 1,000 of 1,001 records\n", 8);
     std::string dash = file("-", numbered_file(1));
     expect_result(lcdump({"-in", dash}, piped), "1\n" + lines_for(0, 1), "", 0);
 }
@@ -242,7 +245,7 @@ TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
          "Error: " + own + ": holds 0 of 171,456,306 records (26 bytes; 6,858,252,244 needed); it looks like text, "
              "such as lcdump's own output, not a measurement file\n", 8},
         {{"-in", "-"}, text_input, "",
-         "Error: -: ends after 1 of 1865172042 records; it looks like text, such as lcdump's own output, not a "
+         "Error: -: ends after 1 of 1,865,172,042 records; it looks like text, such as lcdump's own output, not a "
              "measurement file\n", 8},
         // clang-format on
         {{"-in", "-"}, full_gz, gz_dump, "", 0},

@@ -199,6 +199,17 @@ TEST_F(Sweeps, SmallestStackOfEachForm)
     EXPECT_LE(smallest["-fits"], std::max({smallest[""], smallest["-csv"], smallest["-exact"]}) + slack);
 }
 
+TEST_F(Sweeps, OptionFileMessageThatFailsPartWayGoesToStandardError)
+{
+    // Standard output fails the name's first byte and takes nothing more of
+    // the line, which standard error then gets whole.
+    RunOptions options;
+    options.environment = {"LD_PRELOAD=" LCDUMP_FAILIO, "LCDUMP_FAILIO_OP=write", "LCDUMP_FAILIO_AT=1",
+                           "LCDUMP_FAILIO_KIND=EIO"};
+    const std::string missing = dir + "/missing.opt";
+    expect_result(lcdump({"-file", missing}, options), "Can't open file: ", "Can't open file: " + missing + "\n", 8);
+}
+
 TEST_F(Sweeps, FitsIsNeverWrittenToATerminal)
 {
     // A terminal's own buffer is small: a short dump fits it whole.

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Formats a manual page with groff, warnings all on, and fails on any word
 # groff says about it: a page that renders with warnings looks broken to
-# someone somewhere.
+# someone somewhere. Given the program too, the page's usage line and -stats
+# header row must be the ones it prints.
 #
-#   manpage_check.sh PAGE
+#   manpage_check.sh PAGE [LCDUMP]
 set -u
 
-if [ $# -ne 1 ]; then
-  echo "usage: $0 PAGE" >&2
+if [ $# -ne 1 ] && [ $# -ne 2 ]; then
+  echo "usage: $0 PAGE [LCDUMP]" >&2
   exit 2
 fi
 page=$1
@@ -31,6 +32,12 @@ if command -v mandoc >/dev/null 2>&1; then
     printf '%s\n' "$lint"
     exit 1
   fi
+fi
+if [ $# -eq 2 ]; then
+  usage=$(sed -n 's/^\.B "\(Usage: .*\)"$/\1/p' "$page" | sed -e 's/\\-/-/g' -e "s/\\\\(aq/'/g")
+  [ "$usage" = "$("$2" 2>&1)" ] || { echo "$page shows the usage line: $usage"; exit 1; }
+  header=$(grep '^file,records,' "$page")
+  [ "$header" = "$("$2" -list /dev/null -stats)" ] || { echo "$page shows the -stats header: $header"; exit 1; }
 fi
 # The page must also say something: a file that lost its text renders cleanly.
 lines=$(groff -man -Tutf8 "$page" 2>/dev/null | grep -c .)

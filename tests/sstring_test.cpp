@@ -147,14 +147,15 @@ TEST(NumberText, StrToNumbers)
 }
 
 // What write_message makes of a name: every control character and every byte
-// outside well-formed UTF-8 as an escape, byte by byte; letters as they are.
+// outside well-formed UTF-8 as an escape, byte by byte; letters as they are,
+// and a quote too: only suggested commands are quoted for the shell.
 TEST(WriteMessage, EscapesControlsAndBrokenUtf8Only)
 {
     // U+00E9, U+00A0 (the first after C1), U+07FF, U+661F, U+FFFD, U+1D11E, U+10FFFF
     const char* letters = "\xc3\xa9toile \xc2\xa0\xdf\xbf \xe6\x98\x9f\xef\xbf\xbd \xf0\x9d\x84\x9e\xf4\x8f\xbf\xbf";
     std::vector<std::pair<std::string, std::string>> table = {
         // clang-format off
-        {"\t\n\r\x7f ~", "\\t\\n\\r\\x7f ~"}, {letters, letters},
+        {"\t\n\r\x7f ~'", "\\t\\n\\r\\x7f ~'"}, {letters, letters},
         {"\xc0\xaf \xe0\x9f\xbf \xf0\x8f\xbf\xbf", "\\xc0\\xaf \\xe0\\x9f\\xbf \\xf0\\x8f\\xbf\\xbf"},  // overlong
         {"\xed\xa0\x80 \xf4\x90\x80\x80 \xf5\x80\xfe", "\\xed\\xa0\\x80 \\xf4\\x90\\x80\\x80 \\xf5\\x80\\xfe"},  // surrogate, too high, no lead
         {"a\xc3 \xe6\x98z \xf0\x9d\x84", "a\\xc3 \\xe6\\x98z \\xf0\\x9d\\x84"},  // truncated

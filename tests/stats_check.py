@@ -3,7 +3,8 @@
 medians by numpy.median of the finite values widened to float64, the MAD by
 the same over their distances from the median. The files hold NaN and
 infinities, odd and even counts, one record, none, and random bits; pandas
-must then read the table with float64 figures.
+must then read the table with float64 figures, and names that hold control
+bytes or bytes that are no UTF-8 as messages write them.
 
 usage: stats_check.py LCDUMP
 """
@@ -23,6 +24,8 @@ import pandas as pd
 FLOATS = ["flux1", "err1", "sky", "errs", "chisq1", "effective_pix"]
 MEDIANS = ["flux1", "err1", "sky", "chisq1"]
 NAN, INF = float("nan"), float("inf")
+# The file column of the names that messages would escape.
+SHOWN = {"\"\x1b[2J\udcff\u009b\x7f\".lc": "\"\\x1b[2J\\xff\\xc2\\x9b\\x7f\".lc"}
 
 
 def write(path, records):
@@ -88,6 +91,10 @@ def main():
         "one.lc": plain(rng, 1),
         "none.lc": [],
         "special, \"quoted\".lc": specials,
+        # ESC, a byte that is no UTF-8 (as os.fsdecode gives it), a C1 control
+        # (CSI) and DEL: written as messages write names, then quoted for the
+        # double quotes, without a comma.
+        "\"\x1b[2J\udcff\u009b\x7f\".lc": plain(rng, 3),
         "no finite flux.lc": [dict(r, flux1=NAN) for r in plain(rng, 4)],
         "bits.lc": from_bits(rng, 10000),
     }
@@ -95,14 +102,14 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         for name, records in cases.items():
             write(os.path.join(work, name), records)
-        names = "".join(name + "\n" for name in cases)
-        run = subprocess.run([lcdump, "-list", "-", "-stats"], cwd=work, input=names.encode(), capture_output=True)
+        names = b"".join(os.fsencode(name) + b"\n" for name in cases)
+        run = subprocess.run([lcdump, "-list", "-", "-stats"], cwd=work, input=names, capture_output=True)
         if run.returncode != 0 or run.stderr:
             print("status %d, stderr %r" % (run.returncode, run.stderr))
             return 1
-        text = run.stdout.decode()
-        rows = list(csv.reader(io.StringIO(text)))
-        if [row[0] for row in rows[1:]] != list(cases):
+        shown = [SHOWN.get(name, name) for name in cases]
+        rows = list(csv.reader(io.StringIO(run.stdout.decode())))
+        if [row[0] for row in rows[1:]] != shown:
             print("rows for %r" % [row[0] for row in rows[1:]])
             return 1
         for row, (name, records) in zip(rows[1:], cases.items()):
@@ -110,10 +117,13 @@ def main():
                 if not same(got, want):
                     print("%s: %s is %s, numpy %r" % (name, column, got, want))
                     failures += 1
-        table = pd.read_csv(io.StringIO(text))
+        table = pd.read_csv(io.BytesIO(run.stdout))
         figures = [c for c in table.columns if c not in ("file", "records", "nonfinite")]
         if len(table) != len(cases) or any(table[c].dtype != np.float64 for c in figures):
             print("pandas read %d rows, types %s" % (len(table), dict(table.dtypes)))
+            failures += 1
+        if list(table["file"]) != shown:
+            print("pandas read the names %r" % list(table["file"]))
             failures += 1
     print("%d files, %d figures differ from numpy's" % (len(cases), failures))
     return 1 if failures else 0
