@@ -30,6 +30,7 @@ struct RunOptions {
     long stack_limit = 0;                  // bytes of RLIMIT_STACK for the child, 0 for none; its stack then
                                            // starts at the same address every run
     std::vector<std::string> environment;  // NAME=VALUE settings added to the child's environment
+    bool clear_environment = false;        // the child's environment is environment and sanitizer_settings() only
     bool close_stdout = false;             // the child starts with standard output closed
     std::string stderr_path;               // when set, stderr goes to this file instead of a pipe
     bool ignore_sigpipe = false;           // the child starts with SIGPIPE ignored, as some shells leave it
@@ -51,6 +52,24 @@ inline std::vector<std::string> runner_words()
 inline bool under_runner()
 {
     return !runner_words().empty();
+}
+
+// This process's settings of the sanitizers (ASAN_OPTIONS and the like, as
+// ctest gives them to the tests of the sanitizer build): a child whose
+// environment is cleared keeps them, so that an instrumented program still
+// runs with the checks, and the stack use, that the build chose. The runner
+// is read by this process, not the child, and still comes before the program.
+inline std::vector<std::string> sanitizer_settings()
+{
+    const std::string suffix = "SAN_OPTIONS=";
+    std::vector<std::string> kept;
+    for (char** setting = environ; *setting != nullptr; ++setting) {
+        const std::string text = *setting;
+        const std::size_t end = text.find('=') + 1;
+        if (end > suffix.size() && text.compare(end - suffix.size(), suffix.size(), suffix) == 0)
+            kept.push_back(text);
+    }
+    return kept;
 }
 
 // The command that runs program with args, behind the runner if there is one.
@@ -97,6 +116,13 @@ public:
             if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0)
                 ::_exit(127);
             ::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+            std::vector<std::string> kept;  // putenv keeps the strings themselves, until the exec
+            if (options.clear_environment) {
+                kept = sanitizer_settings();
+                ::clearenv();
+                for (std::string& setting : kept)
+                    ::putenv(&setting[0]);
+            }
             for (const std::string& setting : options.environment)
                 ::putenv(const_cast<char*>(setting.c_str()));
             std::vector<char*> argv;
