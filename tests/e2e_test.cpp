@@ -7,10 +7,28 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "e2e_fixture.h"
+
+// The harness itself: a child that echoes its input to both outputs as it
+// reads it fills their pipes long before it has read megabytes, and must be
+// read meanwhile. Were it not, the two processes would wait on each other;
+// the alarm then ends the test in half a minute rather than at ctest's timeout.
+TEST(ChildProcess, FeedsInputWhileReadingOutput)
+{
+    RunOptions echoed;
+    for (int n = 0; echoed.stdin_data.size() < (4u << 20); ++n)
+        echoed.stdin_data += std::to_string(n) + "\n";
+    ::alarm(30);
+    const RunResult r = run_program({"/bin/sh", "-c", "tee /dev/fd/2"}, echoed);
+    ::alarm(0);
+    EXPECT_TRUE(r.out == echoed.stdin_data && r.err == r.out)
+        << r.out.size() << " and " << r.err.size() << " bytes of " << echoed.stdin_data.size();
+    EXPECT_EQ(r.status, 0);
+}
 
 TEST_F(Lcdump, WritesCountThenOneLinePerRecord)
 {

@@ -3,6 +3,7 @@
 #ifndef LCDUMP_TESTS_RUN_PROGRAM_H
 #define LCDUMP_TESTS_RUN_PROGRAM_H
 
+#include <cerrno>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -23,12 +24,13 @@ struct RunResult {
 };
 
 struct RunOptions {
-    std::string stdin_data;                // fed through a pipe before any output is read: keep it under 64 KiB
+    std::string stdin_data;                // fed through a pipe as the child reads it, while its output is read
     std::string stdout_path;               // when set, stdout goes to this file instead of a pipe
     long address_space_limit = 0;          // bytes of RLIMIT_AS for the child, 0 for none
     long stack_limit = 0;                  // bytes of RLIMIT_STACK for the child, 0 for none; its stack then
                                            // starts at the same address every run
     std::vector<std::string> environment;  // NAME=VALUE settings added to the child's environment
+    bool clear_environment = false;        // the child's environment is environment and sanitizer_settings() only
     bool close_stdout = false;             // the child starts with standard output closed
     std::string stderr_path;               // when set, stderr goes to this file instead of a pipe
     bool ignore_sigpipe = false;           // the child starts with SIGPIPE ignored, as some shells leave it
@@ -50,6 +52,24 @@ inline std::vector<std::string> runner_words()
 inline bool under_runner()
 {
     return !runner_words().empty();
+}
+
+// This process's settings of the sanitizers (ASAN_OPTIONS and the like, as
+// ctest gives them to the tests of the sanitizer build): a child whose
+// environment is cleared keeps them, so that an instrumented program still
+// runs with the checks, and the stack use, that the build chose. The runner
+// is read by this process, not the child, and still comes before the program.
+inline std::vector<std::string> sanitizer_settings()
+{
+    const std::string suffix = "SAN_OPTIONS=";
+    std::vector<std::string> kept;
+    for (char** setting = environ; *setting != nullptr; ++setting) {
+        const std::string text = *setting;
+        const std::size_t end = text.find('=') + 1;
+        if (end > suffix.size() && text.compare(end - suffix.size(), suffix.size(), suffix) == 0)
+            kept.push_back(text);
+    }
+    return kept;
 }
 
 // The command that runs program with args, behind the runner if there is one.
@@ -96,6 +116,13 @@ public:
             if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0)
                 ::_exit(127);
             ::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+            std::vector<std::string> kept;  // putenv keeps the strings themselves, until the exec
+            if (options.clear_environment) {
+                kept = sanitizer_settings();
+                ::clearenv();
+                for (std::string& setting : kept)
+                    ::putenv(&setting[0]);
+            }
             for (const std::string& setting : options.environment)
                 ::putenv(const_cast<char*>(setting.c_str()));
             std::vector<char*> argv;
@@ -112,19 +139,21 @@ public:
         stdout_fd_ = out_pipe[0];
         stderr_fd_ = err_pipe[0];
         ::signal(SIGPIPE, SIG_IGN);
+        // A child that writes as it reads fills its output pipe long before
+        // it has read an input of megabytes: this process must never wait to
+        // write while the child waits for it to read.
+        ::fcntl(stdin_fd_, F_SETFL, ::fcntl(stdin_fd_, F_GETFL) | O_NONBLOCK);
         write_stdin(options.stdin_data);
     }
 
     ~ChildProcess() { finish(); }
 
+    // Writes what the pipe takes now; the rest goes as the child reads, while
+    // read_line or finish wait for its output.
     void write_stdin(const std::string& data)
     {
-        for (std::size_t done = 0; done < data.size();) {
-            ssize_t n = ::write(stdin_fd_, data.data() + done, data.size() - done);
-            if (n <= 0)
-                return;
-            done += static_cast<std::size_t>(n);
-        }
+        stdin_.append(data);
+        send_stdin();
     }
 
     pid_t pid() const { return pid_; }
@@ -163,6 +192,7 @@ public:
         if (stdin_fd_ >= 0)
             ::close(stdin_fd_);
         stdin_fd_ = -1;
+        stdin_sent_ = stdin_.size();
     }
 
     // Reads standard output until it holds a newline or timeout_ms passes;
@@ -170,8 +200,12 @@ public:
     std::string read_line(int timeout_ms)
     {
         while (result_.out.find('\n') == std::string::npos) {
-            struct pollfd p = {stdout_fd_, POLLIN, 0};
-            if (::poll(&p, 1, timeout_ms) <= 0 || !read_into(stdout_fd_, result_.out))
+            struct pollfd p[2] = {{stdout_fd_, POLLIN, 0}, {stdin_sent_ < stdin_.size() ? stdin_fd_ : -1, POLLOUT, 0}};
+            if (::poll(p, 2, timeout_ms) <= 0)
+                break;
+            if (p[1].revents != 0)
+                send_stdin();
+            if (p[0].revents != 0 && !read_into(stdout_fd_, result_.out))
                 break;
         }
         std::size_t end = result_.out.find('\n');
@@ -180,16 +214,23 @@ public:
         return line;
     }
 
-    // Closes standard input, collects both outputs until the child ends.
+    // Writes what is left of standard input and then closes it, collecting
+    // both outputs meanwhile, until the child ends.
     RunResult finish()
     {
         if (pid_ <= 0)
             return result_;
-        close_stdin();
-        while (stdout_fd_ >= 0 || stderr_fd_ >= 0) {
-            struct pollfd p[2] = {{stdout_fd_, POLLIN, 0}, {stderr_fd_, POLLIN, 0}};
-            if (::poll(p, 2, -1) < 0)
+        if (stdin_sent_ == stdin_.size())
+            close_stdin();
+        while (stdout_fd_ >= 0 || stderr_fd_ >= 0 || stdin_fd_ >= 0) {
+            struct pollfd p[3] = {{stdout_fd_, POLLIN, 0}, {stderr_fd_, POLLIN, 0}, {stdin_fd_, POLLOUT, 0}};
+            if (::poll(p, 3, -1) < 0)
                 break;
+            if (p[2].revents != 0) {
+                send_stdin();
+                if (stdin_sent_ == stdin_.size())
+                    close_stdin();
+            }
             for (int i = 0; i < 2; ++i) {
                 int& fd = i == 0 ? stdout_fd_ : stderr_fd_;
                 if (fd >= 0 && p[i].revents != 0 && !read_into(fd, i == 0 ? result_.out : result_.err)) {
@@ -217,6 +258,21 @@ private:
         return bytes > 0 && ::setrlimit(resource, &limit) == 0;
     }
 
+    // As much of the standard input not yet sent as the pipe takes without
+    // waiting; the rest is given up once the child can read no more, as it
+    // ends or closes its standard input.
+    void send_stdin()
+    {
+        while (stdin_sent_ < stdin_.size()) {
+            ssize_t n = ::write(stdin_fd_, stdin_.data() + stdin_sent_, stdin_.size() - stdin_sent_);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EAGAIN)
+                return;
+            stdin_sent_ = n > 0 ? stdin_sent_ + static_cast<std::size_t>(n) : stdin_.size();
+        }
+    }
+
     static bool read_into(int fd, std::string& text)
     {
         char buffer[65536];
@@ -232,6 +288,8 @@ private:
     int stdin_fd_ = -1;
     int stdout_fd_ = -1;
     int stderr_fd_ = -1;
+    std::string stdin_;           // all the standard input given, sent from the start
+    std::size_t stdin_sent_ = 0;  // how much of it the pipe has taken
     RunResult result_;
 };
 
