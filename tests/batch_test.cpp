@@ -564,3 +564,22 @@ TEST_F(Lcdump, NamesThatShareAHashAreTwoFiles)
     EXPECT_EQ(std::count(stats.out.begin(), stats.out.end(), '\n'), 3);
     fs::remove_all(top);
 }
+
+// A file-size limit met by the last write, which only the close makes, or
+// by one in the middle: the file fails as on a full disk, instead of the
+// run being killed, or a cut-short output being put in place.
+TEST_F(Lcdump, ListMeetingAFileSizeLimitLeavesNothing)
+{
+    ::mkdir((dir + "/out").c_str(), 0755);
+    for (int records : {3, 20000}) {
+        SCOPED_TRACE(records);
+        const std::string input = file("star.lc", numbered_file(records));
+        RunOptions limited;
+        limited.file_size_limit = 100;
+        limited.stdin_data = input + "\n";
+        expect_result(
+            lcdump({"-list", "-", "-outdir", dir + "/out"}, limited), "",
+            "Error: can't write " + dir + "/out/star.txt: File too large\nlcdump: 1 of 1 file not converted\n", 8);
+        EXPECT_TRUE(fs::is_empty(dir + "/out"));
+    }
+}

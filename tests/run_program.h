@@ -27,6 +27,7 @@ struct RunOptions {
     std::string stdin_data;                // fed through a pipe as the child reads it, while its output is read
     std::string stdout_path;               // when set, stdout goes to this file instead of a pipe
     long address_space_limit = 0;          // bytes of RLIMIT_AS for the child, 0 for none
+    long file_size_limit = 0;              // bytes of RLIMIT_FSIZE for the child, 0 for none
     long stack_limit = 0;                  // bytes of RLIMIT_STACK for the child, 0 for none; its stack then
                                            // starts at the same address every run
     std::vector<std::string> environment;  // NAME=VALUE settings added to the child's environment
@@ -108,6 +109,7 @@ public:
             for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
                 ::close(fd);
             set_limit(RLIMIT_AS, options.address_space_limit);
+            set_limit(RLIMIT_FSIZE, options.file_size_limit);
             if (set_limit(RLIMIT_STACK, options.stack_limit))
                 // The kernel lowers the start of the stack by up to 8 KiB at
                 // random, which would move the smallest limit a program runs
