@@ -256,7 +256,7 @@ TEST_F(Lcdump, InterruptedListLeavesOnlyWholeOutputs)
             fs::remove(entry.path());
         ChildProcess run(command_line(LCDUMP_BINARY, {"-list", list, "-outdir", dir + "/out"}));
         // Once the second file is under way, so that one is whole and one is not.
-        for (int waited = 0; waited < 60000; ++waited) {
+        for (int waited = 0; waited < 20000; ++waited) {
             std::size_t outputs = 0, temporaries = 0;
             for (const auto& entry : fs::directory_iterator(dir + "/out"))
                 ++(entry.path().filename().string().rfind(".lcdump-", 0) == 0 ? temporaries : outputs);

@@ -214,6 +214,8 @@ TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
     const std::string table_csv = file("star.csv", "JD,obsID,flux1\n2459000.5,1,2\n");
     const std::string image = file("star.fits", "SIMPLE  =                    T" + std::string(50, ' '));
     const std::string own = file("star.txt", "278\n2459000.640656 100001\n");
+    // Text in its first two bytes only: all four are looked at.
+    const std::string half = file("half.lc", "ab\x01\x02");
     std::string full_gz = numbered_file(35615);
     full_gz.replace(0, 4, "\x1f\x8b\x00\x00", 4);
     const std::string gz_dump = lcdump({"-in", file("full.gz", full_gz)}).out;
@@ -242,6 +244,7 @@ TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
         {{"--in", lc}, "", "", hint("-in " + lc), 8},
         {{"-in=" + lc}, "", "", hint("-in " + lc), 8},
         {{"--in=missing.lc"}, "", "", hint("-in missing.lc"), 8},
+        {{"-IN", "missing.lc"}, "", "", hint("-in missing.lc"), 8},
         {{"--file", no_input}, "", "", hint("-file " + no_input), 8},
         {{odd}, "", "", hint("-in '" + dir + "/a\\x1b[2J.lc'"), 8},
         {{"my file.lc"}, "", "", hint("-in 'my file.lc'"), 8},
@@ -259,6 +262,8 @@ TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
         {{"-in", image, "-fits"}, "", "",
          "Error: " + image + ": holds 1 of 1,347,242,323 records (80 bytes; 53,889,692,924 needed); it looks like a FITS "
              "file already, which astropy, TOPCAT and fv read as it is\n", 8},
+        {{"-in", half}, "", "",
+         "Error: " + half + ": holds 0 of 33,645,153 records (4 bytes; 1,345,806,124 needed)\n", 8},
         {{"-in", own, "-csv"}, "", "",
          "Error: " + own + ": holds 0 of 171,456,306 records (26 bytes; 6,858,252,244 needed); it looks like text, "
              "such as lcdump's own output, not a measurement file\n", 8},

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Checks every figure of lcdump -list - -stats against numpy's, bit for bit:
-medians by numpy.median of the finite values widened to float64, the MAD by
-the same over their distances from the median. The files hold NaN and
-infinities, odd and even counts, one record, none, and random bits; pandas
+medians as numpy.median takes them, of the finite values widened to float64
+(the middle value, or the mean of the two), the MAD by the same over their
+distances from the median. The files hold NaN and
+infinities, odd and even counts, one record, none, random bits, and
+signed zeros; pandas
 must then read the table with float64 figures, and names that hold control
 bytes or bytes that are no UTF-8 as messages write them.
 
@@ -61,12 +63,21 @@ def expected(records):
     row = [len(stored), sum(any(not math.isfinite(r[f]) for f in FLOATS + ["JD"]) for r in stored)]
     jd = finite("JD")
     row += [jd.min(), jd.max()] if jd.size else [NAN, NAN]
+    def median(values):
+        """numpy.median, but for the sign of a zero: it takes the mean of the
+        middle value alone, which makes -0 into 0."""
+        if not values.size:
+            return NAN
+        ordered, half = np.sort(values), values.size // 2
+        return ordered[half] if values.size % 2 else (ordered[half - 1] + ordered[half]) / 2
+
     for field in MEDIANS:
         values = finite(field)
-        middle = np.median(values) if values.size else NAN
+        middle = median(values)
+        assert math.isnan(middle) or middle == np.median(values)
         row.append(middle)
         if field == "flux1":
-            row.append(np.median(np.abs(values - middle)) if values.size else NAN)
+            row.append(median(np.abs(values - middle)))
     row.append(min(r["nuse"] for r in stored) if stored else NAN)
     return row
 
@@ -97,6 +108,8 @@ def main():
         "\"\x1b[2J\udcff\u009b\x7f\".lc": plain(rng, 3),
         "no finite flux.lc": [dict(r, flux1=NAN) for r in plain(rng, 4)],
         "bits.lc": from_bits(rng, 10000),
+        # A median, a MAD and a JD range of signed zeros: -0 stays -0.
+        "signed zeros.lc": [dict(r, JD=-0.0, **{f: -0.0 for f in FLOATS}) for r in plain(rng, 3)],
     }
     failures = 0
     with tempfile.TemporaryDirectory() as work:
