@@ -3,6 +3,7 @@
 // checked afterwards.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -255,14 +256,16 @@ TEST_F(Lcdump, InterruptedListLeavesOnlyWholeOutputs)
         for (const auto& entry : fs::directory_iterator(dir + "/out"))
             fs::remove(entry.path());
         ChildProcess run(command_line(LCDUMP_BINARY, {"-list", list, "-outdir", dir + "/out"}));
-        // Once the second file is under way, so that one is whole and one is not.
-        for (int waited = 0; waited < 20000; ++waited) {
-            std::size_t outputs = 0, temporaries = 0;
+        // Once the second file is under way, so that one is whole and one is
+        // not; a run that has ended or shows neither within 10 s fails below.
+        const auto start = std::chrono::steady_clock::now();
+        for (std::size_t outputs = 0, temporaries = 0;
+             !(outputs >= 1 && temporaries == 1) && outputs < 40 &&
+             std::chrono::steady_clock::now() - start < std::chrono::seconds(10);
+             ::usleep(1000)) {
+            outputs = temporaries = 0;
             for (const auto& entry : fs::directory_iterator(dir + "/out"))
                 ++(entry.path().filename().string().rfind(".lcdump-", 0) == 0 ? temporaries : outputs);
-            if (outputs >= 1 && temporaries == 1)
-                break;
-            ::usleep(1000);
         }
         ::kill(run.pid(), signal_number);
         const RunResult r = run.finish();
