@@ -241,10 +241,13 @@ public:
             add_named(option_file, OPTION_FILE);
         std::sort(keys_.begin(), keys_.end());
         std::sort(identities_.begin(), identities_.end());
-        // The later names of one file, which share a hash with the first.
-        for (const auto& key : keys_)
-            if (key.second < names.size())
-                named_before_[key.second] = find_spelling(spell(names[key.second]), key.first) < key.second;
+        // The later names of one file share a hash with the first, which
+        // sorts before them.
+        for (std::size_t k = 1; k < keys_.size(); ++k) {
+            const std::size_t index = keys_[k].second;
+            if (keys_[k].first == keys_[k - 1].first && index < names.size())
+                named_before_[index] = find_spelling(spell(names[index]), keys_[k].first) < index;
+        }
     }
 
     // Whether names[i] is a file named earlier in the list.
