@@ -114,7 +114,7 @@ TEST_F(Lcdump, ListNeverLosesAFile)
     using Files = std::vector<std::pair<std::string, std::string>>;
     const struct {
         Files files;  // written first; their contents are checked again after, unless dumped over
-        Files links;  // name, what it leads to
+        Files links;  // name, what it leads to (a hard link for "=NAME")
         std::vector<std::string> args;
         std::string stdin_data, out, err;
         int status;
@@ -142,6 +142,9 @@ TEST_F(Lcdump, ListNeverLosesAFile)
         {{{"a.lc", two}, {"b.lc", three}}, {{"b.txt", "a.txt"}}, {"-list", "-", "-force"}, "b.lc\na.lc\n", "", "", 0,
          {{"b.txt", "b.lc"}, {"a.txt", "a.lc"}}, ""},
         // Never over a file the run reads, even with -force.
+        {{{"star.lc", two}, {"other.lc", three}}, {{"star.txt", "=other.lc"}}, {"-list", "-", "-force"},
+         "star.lc\nother.lc\n", "", "Error: star.lc: its output star.txt would replace another input of this run\n" +
+         none("1 of 2 files"), 8, {{"other.txt", "other.lc"}}, ""},
         {{{"star.lc", two}, {"star.txt", three}}, {}, {"-list", "-", "-force"}, "star.lc\nstar.txt\n", "",
          "Error: star.lc: its output star.txt would replace another input of this run\n"
          "Error: star.txt: its output star.txt would replace the input itself\n" + none("2 of 2 files"), 8, {}, ""},
@@ -214,7 +217,9 @@ TEST_F(Lcdump, ListNeverLosesAFile)
             write_file(top + "/" + name, bytes);
         }
         for (const auto& [name, target] : row.links)
-            ASSERT_EQ(::symlink(target.c_str(), (top + "/" + name).c_str()), 0);
+            ASSERT_EQ(target[0] == '=' ? ::link((top + "/" + target.substr(1)).c_str(), (top + "/" + name).c_str())
+                                       : ::symlink(target.c_str(), (top + "/" + name).c_str()),
+                      0);
         RunOptions run;
         run.cwd = top;
         run.stdin_data = row.stdin_data;
