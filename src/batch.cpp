@@ -59,16 +59,23 @@ bool OutputFile::create()
 {
     const std::string directory =
         name_.substr(0, static_cast<std::size_t>(last_component(name_.c_str()) - name_.c_str()));
+    // A name that is taken, by another run or by anyone, is drawn again; it
+    // is never the temporary, so that nothing of another's is ever removed.
     for (int tries = 0; tries < 100; ++tries) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%012llx",
                       static_cast<unsigned long long>(next_random() & 0xffffffffffffu));
-        temporary_ = directory + ".lcdump-" + suffix;
-        stream_ = create_new_file(temporary_.c_str());
-        if (stream_ != nullptr || errno != EEXIST)
-            break;
+        std::string candidate = directory + ".lcdump-" + suffix;
+        stream_ = create_new_file(candidate.c_str());
+        if (stream_ != nullptr) {
+            // Not a copy, which could run out of memory with the file made.
+            temporary_.swap(candidate);
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
     }
-    return stream_ != nullptr;
+    return false;
 }
 
 bool OutputFile::commit(bool replace)
