@@ -74,6 +74,9 @@ TEST_F(Lcdump, OutputFileIsWholeInPlaceOrGone)
         ASSERT_TRUE(a.create() && b.create());
         EXPECT_NE(a.temporary(), b.temporary());
         std::fputs("half", a.stream());
+        const std::string temporary = b.temporary();
+        b.discard();
+        EXPECT_FALSE(fs::exists(temporary));
     }
     EXPECT_EQ(temporaries_under(dir), std::vector<std::string>());
     // A link where the output goes is replaced itself, never written through.
