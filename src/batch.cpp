@@ -224,8 +224,10 @@ std::uint64_t hash_of(const std::string& text)
 
 // The files a run reads, which no output may replace: every input of the
 // list, found by its spelling's hash (a hash that matches is confirmed by
-// the spelling itself, so that no two files are ever taken for one) or, for
-// a file that exists, by its identity; then the list and the option file.
+// the spelling itself, so that no two files are ever taken for one), which
+// holds for a name that does not exist yet too; and every file that exists,
+// the list and the option file among them, by its identity, which holds
+// for its every name.
 class ReadFiles {
 public:
     // Indices past the list's names.
@@ -242,17 +244,17 @@ public:
             keys_.push_back({hash_of(spell(names[i])), i});
             identify(names[i], i);
         }
-        if (list_name != nullptr && std::strcmp(list_name, "-") != 0)
-            add_named(list_name, LIST);
+        if (std::strcmp(list_name, "-") != 0)
+            identify(list_name, LIST);
         if (option_file != nullptr)
-            add_named(option_file, OPTION_FILE);
+            identify(option_file, OPTION_FILE);
         std::sort(keys_.begin(), keys_.end());
         std::sort(identities_.begin(), identities_.end());
         // The later names of one file share a hash with the first, which
         // sorts before them.
         for (std::size_t k = 1; k < keys_.size(); ++k) {
             const std::size_t index = keys_[k].second;
-            if (keys_[k].first == keys_[k - 1].first && index < names.size())
+            if (keys_[k].first == keys_[k - 1].first)
                 named_before_[index] = find_spelling(spell(names[index]), keys_[k].first) < index;
         }
     }
@@ -281,26 +283,13 @@ private:
             identities_.push_back({identity, index});
     }
 
-    void add_named(const char* name, std::size_t index)
-    {
-        const std::string spelling = spell_(name);
-        keys_.push_back({hash_of(spelling), index});
-        (index == LIST ? list_spelling_ : option_file_spelling_) = spelling;
-        identify(name, index);
-    }
-
-    // The smallest index whose spelling is spelling, or NONE.
+    // The smallest index of an input whose spelling is spelling, or NONE.
     std::size_t find_spelling(const std::string& spelling, std::uint64_t hash)
     {
         for (auto at = std::lower_bound(keys_.begin(), keys_.end(), std::make_pair(hash, std::size_t{0}));
-             at != keys_.end() && at->first == hash; ++at) {
-            const std::size_t index = at->second;
-            const std::string known = index == LIST          ? list_spelling_
-                                      : index == OPTION_FILE ? option_file_spelling_
-                                                             : spell_(names_[index]);
-            if (known == spelling)
-                return index;
-        }
+             at != keys_.end() && at->first == hash; ++at)
+            if (spell_(names_[at->second]) == spelling)
+                return at->second;
         return NONE;
     }
 
@@ -309,7 +298,6 @@ private:
     std::vector<std::pair<std::uint64_t, std::size_t>> keys_;
     std::vector<std::pair<FileIdentity, std::size_t>> identities_;
     std::vector<bool> named_before_;
-    std::string list_spelling_, option_file_spelling_;
 };
 
 // "Error: INPUT: its output OUTPUT" + why, and the failure status.

@@ -130,9 +130,9 @@ TEST_F(Lcdump, ListNeverLosesAFile)
          "Error: a.dat: its output a.txt would replace one written earlier in this run\n" + none("1 of 2 files"), 8,
          {{"a.txt", "a.lc"}}, ""},
         // A file lcdump did not make stays, unless the run is told to replace it.
-        {{{"star.lc", two}, {"star.txt", "my notes\n"}}, {}, {"-list", "-"}, "star.lc\n", "",
-         "Error: star.lc: its output star.txt exists; not replaced (-force replaces it)\n" + none("1 of 1 file"), 8,
-         {}, ""},
+        {{{"my star.lc", two}, {"my star.txt", "my notes\n"}}, {}, {"-list", "-"}, "my star.lc\n", "",
+         "Error: my star.lc: its output my star.txt exists; not replaced (-force replaces it)\n" + none("1 of 1 file"),
+         8, {}, ""},
         {{{"star.lc", two}, {"star.txt", "my notes\n"}}, {}, {"-list", "-", "-force"}, "star.lc\n", "", "", 0,
          {{"star.txt", "star.lc"}}, ""},
         {{{"star.lc", two}, {"star.txt", "my notes\n"}, {"opts", "list names\nforce\n"}, {"names", "star.lc\n"}}, {},
@@ -149,6 +149,9 @@ TEST_F(Lcdump, ListNeverLosesAFile)
          "star.lc\nother.lc\n", "", "Error: star.lc: its output star.txt would replace another input of this run\n" +
          none("1 of 2 files"), 8, {{"other.txt", "other.lc"}}, ""},
         {{{"star.lc", two}, {"star.txt", three}}, {}, {"-list", "-", "-force"}, "star.lc\nstar.txt\n", "",
+         "Error: star.lc: its output star.txt would replace another input of this run\n"
+         "Error: star.txt: its output star.txt would replace the input itself\n" + none("2 of 2 files"), 8, {}, ""},
+        {{{"star.lc", two}}, {}, {"-list", "-"}, "star.lc\nstar.txt\n", "",
          "Error: star.lc: its output star.txt would replace another input of this run\n"
          "Error: star.txt: its output star.txt would replace the input itself\n" + none("2 of 2 files"), 8, {}, ""},
         {{{"survey.lc", two}, {"survey.txt", "survey.lc\n"}}, {}, {"-list", "survey.txt", "-force"}, "", "",
@@ -190,6 +193,9 @@ TEST_F(Lcdump, ListNeverLosesAFile)
          {"-list", "-", "-outdir", "out/", "-mirror"}, "field A/star.lc\n./fieldB//star.lc\n" + absolute + "\n", "",
          "", 0, {{"out/field A/star.fits", "field A/star.lc"}, {"out/fieldB/star.fits", "fieldB/star.lc"},
                  {"out" + dir + "/abs/far.fits", absolute}}, "-fits"},
+        {{{"fieldB/star.lc", two}, {"out/fieldB/star.txt", "old\n"}}, {}, {"-list", "-", "-outdir", "out", "-mirror"},
+         "./fieldB//star.lc\n", "", "Error: ./fieldB//star.lc: its output out/fieldB/star.txt exists; not replaced "
+         "(-force replaces it)\n" + none("1 of 1 file"), 8, {}, ""},
         {{{"out/.keep", ""}}, {}, {"-list", "-", "-outdir", "out", "-mirror"}, "../star.lc\n", "",
          "Error: ../star.lc: -mirror takes no name with a .. component\n" + none("1 of 1 file"), 8, {}, ""},
         // Names and directories that say what is wrong.
