@@ -173,6 +173,8 @@ TEST_F(Lcdump, ListNeverLosesAFile)
         {{{"names", "a.lc\n\n" + std::string(5000, 'a')}}, {}, {"-list", "names"}, "", "", long_line, 8, {}, ""},
         {{}, {}, {"-list", "-"}, std::string(4096, 'a') + "\r\n", "",
          "Can't open file: " + std::string(4096, 'a') + "\n" + none("1 of 1 file"), 8, {}, ""},
+        // The last line needs no newline, a Windows one neither.
+        {{{"star.lc", two}}, {}, {"-list", "-"}, "star.lc\r", "", "", 0, {{"star.txt", "star.lc"}}, ""},
         {{{long_name, two}}, {}, {"-list", "-"}, long_name + "\n", "", "", 0,
          {{std::string(244, 's') + ".txt", long_name}}, ""},
         // A file named twice is done once, by any spelling.
