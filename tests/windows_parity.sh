@@ -84,6 +84,7 @@ files = {
     'star.lc.gz': b'\x1f\x8b\x08\x00' + bytes(60),
     'names.txt': b'sample.lc\r\ntruncated.lc\r\n\r\nzero.lc\r\n',
     'stats.txt': b'sample.lc\nspecial.lc\nzero.lc\ntruncated.lc\nctrl.lc\n',
+    'mirror.txt': b'./sample.lc\r\nadir/../zero.lc\r\n',
 }
 for name, data in files.items():
     with open(name, 'wb') as out:
@@ -120,7 +121,9 @@ cases=(
   "CSV on stdin|-in -|star.csv"
   "a switch misspelt|-in sample.lc -fit|"
   "a bare name after a switch|--csv sample.lc|"
-  "-list, a file failing, an output replaced|-list names.txt -outdir outd||outd"
+  "-list, a file failing, an output not replaced|-list names.txt -outdir outd||outd"
+  "-list -force, an output replaced|-list names.txt -outdir outd -force||outd"
+  "-list -mirror, a name with ..|-list mirror.txt -outdir outd -mirror -force||outd"
   "-list -fits|-list names.txt -fits -outdir outd||outd"
   "-list - -exact|-list - -exact -outdir outd|names.txt|outd"
   "-list -stats|-list stats.txt -stats|"
