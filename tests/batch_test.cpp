@@ -440,3 +440,20 @@ TEST_F(Lcdump, ListMeetingAFileSizeLimitLeavesNothing)
         EXPECT_TRUE(fs::is_empty(dir + "/out"));
     }
 }
+
+// A summary table that can no longer be written ends the run at once:
+// every later row would be lost too.
+TEST_F(Lcdump, ListStatsEndsWhenTheTableCannotBeWritten)
+{
+    std::string names;
+    for (const char* name : {"a.lc", "b.lc", "c.lc"})
+        names += file(name, numbered_file(3)) + "\n";
+    const std::string table = lcdump({"-list", file("names", names), "-stats"}).out;
+    RunOptions limited;
+    limited.stdout_path = dir + "/table";
+    limited.file_size_limit = static_cast<long>(table.find('\n') + 10);
+    expect_result(lcdump({"-list", dir + "/names", "-stats"}, limited), "",
+                  "Error: can't write output: File too large\n", 8);
+    // Up to the limit, as on a full disk: the header, then part of a row.
+    EXPECT_EQ(contents(dir + "/table"), table.substr(0, static_cast<std::size_t>(limited.file_size_limit)));
+}
