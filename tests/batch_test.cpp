@@ -49,9 +49,15 @@ TEST_F(Lcdump, OutputFileIsWholeInPlaceOrGone)
         EXPECT_EQ(output.temporary().size(), dir.size() + 1 + 8 + 12);
         std::fputs("dump\n", output.stream());
         EXPECT_FALSE(fs::exists(target));
+        const std::string temporary = output.temporary();
         ASSERT_TRUE(output.commit(false));
-        EXPECT_FALSE(fs::exists(output.temporary()));
+        EXPECT_FALSE(fs::exists(temporary));
+        // Once in place, the temporary's name is no longer its own: a file
+        // that another run makes there later is not removed with it.
+        write_file(temporary, "another run's\n");
     }
+    EXPECT_EQ(temporaries_under(dir).size(), 1u);
+    fs::remove(temporaries_under(dir)[0]);
     EXPECT_EQ(contents(target), "dump\n");
     {
         // Not over a file that is there, unless asked; nothing left either way.
@@ -443,6 +449,12 @@ TEST_F(Lcdump, ListMeetingAFileSizeLimitLeavesNothing)
 
 // A summary table that can no longer be written ends the run at once:
 // every later row would be lost too.
+TEST_F(Lcdump, ListOnStandardInputThatIsADirectory)
+{
+    expect_result(run_program({"/bin/sh", "-c", "exec \"$0\" -list - < \"$1\"", LCDUMP_BINARY, dir}), "",
+                  "Error: -: the list is a directory\n", 8);
+}
+
 TEST_F(Lcdump, ListStatsEndsWhenTheTableCannotBeWritten)
 {
     std::string names;
