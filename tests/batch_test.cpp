@@ -474,3 +474,18 @@ TEST_F(Lcdump, ListStatsEndsWhenTheTableCannotBeWritten)
     // Up to the limit, as on a full disk: the header, then part of a row.
     EXPECT_EQ(contents(dir + "/table"), table.substr(0, static_cast<std::size_t>(limited.file_size_limit)));
 }
+
+// Called as a library, a request replaces nothing unless it says so.
+TEST_F(Lcdump, ListRequestReplacesNothingByDefault)
+{
+    file("star.lc", numbered_file(2));
+    const std::string mine = file("star.txt", "my notes\n");
+    ListRequest request;
+    const std::string list = file("names", dir + "/star.lc\n");
+    request.list_name = list.c_str();
+    std::FILE* messages = std::tmpfile();
+    ASSERT_NE(messages, nullptr);
+    EXPECT_EQ(dump_list(request, messages), 8);
+    std::fclose(messages);
+    EXPECT_EQ(contents(mine), "my notes\n");
+}
