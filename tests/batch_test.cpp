@@ -209,6 +209,7 @@ TEST_F(Lcdump, ListNeverLosesAFile)
         // Names and directories that say what is wrong.
         {{}, {}, {"-list", "-"}, "star0002.lc  \n", "", "Can't open file: 'star0002.lc  '\n" + none("1 of 1 file"), 8,
          {}, ""},
+        {{}, {}, {"-list", "-"}, " \n", "", "Can't open file: ' '\n" + none("1 of 1 file"), 8, {}, ""},
         {{}, {}, {"-list", "."}, "", "", "Error: .: the list is a directory\n", 8, {}, ""},
         {{{"afile", "x"}}, {}, {"-list", "-", "-outdir", "afile"}, "", "", "Error: afile: not a directory\n", 8, {}, ""},
         {{}, {}, {"-list", "-", "-outdir", "nowhere"}, "", "", "Error: nowhere: no such directory\n", 8, {}, ""},
@@ -488,4 +489,42 @@ TEST_F(Lcdump, ListRequestReplacesNothingByDefault)
     EXPECT_EQ(dump_list(request, messages), 8);
     std::fclose(messages);
     EXPECT_EQ(contents(mine), "my notes\n");
+}
+
+// Where a file system cannot rename without replacing, nor perhaps make a
+// second link, an output still never replaces a file unasked, not even one
+// made while the output was being written, and leaves no temporary.
+TEST_F(Lcdump, ListNeverReplacesAFileMadeMeanwhile)
+{
+    const std::string two = numbered_file(2), dump = "2\n" + lines_for(0, 2);
+    const std::string fifo = dir + "/star.lc", out = dir + "/out";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const char* system : {"", "no RENAME_NOREPLACE", "no links either"}) {
+        SCOPED_TRACE(system);
+        if (*system != '\0' && !allocator_is_ours())
+            continue;  // the sanitizers' and valgrind's own libraries would see the preload too
+        fs::remove_all(out);
+        ::mkdir(out.c_str(), 0755);
+        RunOptions run;
+        if (*system != '\0')
+            run.environment = {"LD_PRELOAD=" LCDUMP_OLDRENAME};
+        if (std::string(system) == "no links either")
+            run.environment.push_back("LCDUMP_NO_LINKS=1");
+        const std::string list = file("names", file("a.lc", two) + "\n" + fifo + "\n");
+        ChildProcess child(command_line(LCDUMP_BINARY, {"-list", list, "-outdir", out}), run);
+        // The input is a FIFO, so the run waits on it, its output checked
+        // and not there yet, while another program makes a file of that name.
+        const int fd = child.open_fifo_for_writing(fifo);
+        ASSERT_GE(fd, 0) << child.finish().err;
+        write_file(out + "/star.txt", "made meanwhile\n");
+        ASSERT_EQ(::write(fd, two.data(), two.size()), static_cast<ssize_t>(two.size()));
+        ::close(fd);
+        expect_result(child.finish(), "",
+                      "Error: " + fifo + ": its output " + out +
+                          "/star.txt exists; not replaced (-force replaces it)\nlcdump: 1 of 2 files not converted\n",
+                      8);
+        EXPECT_EQ(contents(out + "/a.txt"), dump);
+        EXPECT_EQ(contents(out + "/star.txt"), "made meanwhile\n");
+        EXPECT_EQ(temporaries_under(out), std::vector<std::string>());
+    }
 }
