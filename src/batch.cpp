@@ -123,18 +123,10 @@ private:
     std::vector<std::size_t> starts_;
 };
 
-// "Error: LIST: " + what, and the failure status.
-int fail_list(std::FILE* messages, const char* list_name, const char* what)
-{
-    return fail(messages, "Error: ", list_name, what);
-}
-
-// "line N" + what, for a list line that is no name.
+// "Error: LIST: line N" + what, for a list line that is no name.
 int fail_list_line(std::FILE* messages, const char* list_name, std::uint64_t line, const char* what)
 {
-    char text[160] = ": line ";
-    std::strcpy(put_grouped(text + std::strlen(text), line), what);
-    return fail_list(messages, list_name, text);
+    return fail(messages, "Error: ", list_name, {": line ", Piece::count(line), what});
 }
 
 // Reads every name of list into names; 0, or the failure status after the
@@ -166,10 +158,8 @@ int read_list(std::FILE* list, const char* list_name, NameList& names, std::FILE
     if (std::ferror(list) != 0) {
         // A directory opens on some systems and fails at the first read.
         if (errno == EISDIR)
-            return fail_list(messages, list_name, ": the list is a directory");
-        char reason[256];
-        std::snprintf(reason, sizeof reason, ": can't read: %s", std::strerror(errno));
-        return fail_list(messages, list_name, reason);
+            return fail(messages, "Error: ", list_name, {": the list is a directory"});
+        return fail(messages, "Error: ", list_name, {": can't read: ", std::strerror(errno)});
     }
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
@@ -303,11 +293,7 @@ private:
 // "Error: INPUT: its output OUTPUT" + why, and the failure status.
 int fail_output_of(std::FILE* messages, const char* input, const std::string& output, const char* why)
 {
-    std::fputs("Error: ", messages);
-    write_name(messages, input, false);
-    std::fputs(": its output ", messages);
-    write_name(messages, output.c_str(), false);
-    return fail(messages, why, "", "");
+    return fail(messages, "Error: ", input, {": its output ", Piece::name(output.c_str()), why});
 }
 
 // Where input's dump goes with -mirror: its directories, less any root or
@@ -424,12 +410,12 @@ private:
         const char* input = names_[i];
         if (read_.named_before(i))
             return fail(messages_, "Error: ", input,
-                        request_.form.stats ? ": already summarised in this run" : ": already converted in this run");
+                        {request_.form.stats ? ": already summarised in this run" : ": already converted in this run"});
         if (request_.form.stats)
             return dump_named_file(input, stdout, messages_, request_.form);
         const std::string output = output_of(input);
         if (output.empty())
-            return fail(messages_, "Error: ", input, ": -mirror takes no name with a .. component");
+            return fail(messages_, "Error: ", input, {": -mirror takes no name with a .. component"});
         const std::string spelling = spell_(output);
         if (const int status = check(i, output, spelling))
             return status;
@@ -479,17 +465,11 @@ private:
     std::unordered_multimap<std::uint64_t, std::size_t> written_;
 };
 
-// "lcdump: K of N files " + what, K and N grouped by thousands.
+// "lcdump: " + lead + "K of N files " + what.
 void tell_count(std::FILE* messages, const char* lead, std::uint64_t part, std::uint64_t whole, const char* what)
 {
-    char line[128];
-    std::strcpy(line, lead);
-    char* p = put_grouped(line + std::strlen(line), part);
-    std::memcpy(p, " of ", 4);
-    p = put_grouped(p + 4, whole);
-    std::strcpy(p, whole == 1 ? " file " : " files ");
-    std::strcat(p, what);
-    fail(messages, line, "", "");
+    fail(messages, "lcdump: ", nullptr,
+         {lead, Piece::count(part), " of ", Piece::count(whole), whole == 1 ? " file " : " files ", what});
 }
 
 // The list read whole, then the summary table's header where there is
@@ -512,13 +492,11 @@ int run_list(const ListRequest& request, std::FILE* list, std::FILE* messages)
         run.run(tally);
     }
     if (interruption() != 0) {
-        tell_count(messages, "lcdump: interrupted; ", tally.done, tally.files,
-                   request.form.stats ? "summarised" : "converted");
+        tell_count(messages, "interrupted; ", tally.done, tally.files, request.form.stats ? "summarised" : "converted");
         end_by_interruption();
     }
     if (tally.failed > 0 && !tally.table_lost)
-        tell_count(messages, "lcdump: ", tally.failed, tally.files,
-                   request.form.stats ? "not summarised" : "not converted");
+        tell_count(messages, "", tally.failed, tally.files, request.form.stats ? "not summarised" : "not converted");
     return tally.failed > 0 ? FAILURE_STATUS : 0;
 }
 
@@ -537,15 +515,14 @@ int open_and_run(const ListRequest& request, std::FILE* messages)
 {
     if (request.outdir != nullptr && !is_directory(request.outdir))
         return fail(messages, "Error: ", request.outdir,
-                    name_taken(request.outdir) ? ": not a directory" : ": no such directory");
+                    {name_taken(request.outdir) ? ": not a directory" : ": no such directory"});
     const bool standard_input = std::strcmp(request.list_name, "-") == 0;
     if (!standard_input && is_directory(request.list_name))
-        return fail_list(messages, request.list_name, ": the list is a directory");
+        return fail(messages, "Error: ", request.list_name, {": the list is a directory"});
     const ListStream list{standard_input ? stdin : std::fopen(request.list_name, "rb"), !standard_input};
     // No memory for the stream is no fault of the list.
     if (list.stream == nullptr)
-        return errno == ENOMEM ? fail_out_of_memory(messages)
-                               : fail(messages, "Can't open file: ", request.list_name, "");
+        return errno == ENOMEM ? fail_out_of_memory(messages) : fail(messages, "Can't open file: ", request.list_name);
     // A file-size limit then fails the write that meets it, and the
     // temporary goes, instead of the run being killed with it left behind.
     ignore_file_size_signal();

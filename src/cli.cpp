@@ -260,15 +260,9 @@ bool names_regular_file(const char* word)
 // for the shell, then end, as one line.
 int fail_meant(std::FILE* messages, const char* lead, const char* word, const Meant& meant, const char* end)
 {
-    std::fprintf(messages, "lcdump: %s", lead);
-    write_name(messages, word, false);
-    std::fputs(word[0] != '\0' ? "; did you mean -" : "-", messages);
-    write_name(messages, meant.option->name, false);
-    if (meant.value != nullptr) {
-        std::fputc(' ', messages);
-        write_name(messages, meant.value, true);
-    }
-    return fail(messages, end, "", "");
+    return fail(messages, "lcdump: ", nullptr,
+                {lead, Piece::name(word), word[0] != '\0' ? "; did you mean -" : "-", Piece::name(meant.option->name),
+                 meant.value != nullptr ? " " : "", meant.value != nullptr ? Piece::shell_word(meant.value) : "", end});
 }
 
 // For a run that names no input: what the command line probably meant (a
@@ -290,7 +284,7 @@ int fail_usage(int argc, char** argv, std::FILE* messages)
             break;
         }
     }
-    return fail(messages, usage_line(), "", "");
+    return fail(messages, usage_line(), nullptr);
 }
 
 // The first word of the command line close to an option but none: one line
@@ -387,22 +381,22 @@ int run_lcdump(int argc, char** argv)
         if (option.form != nullptr && option_given(options, argc, option))
             form.*option.form = true;
     if (form.fits && form.csv)
-        return fail(stderr, "Error: -fits and -csv can't be combined", "", "");
+        return fail(stderr, "Error: -fits and -csv can't be combined", nullptr);
     // The summary is CSV, exact and written to standard output already.
     for (const CliOption& option : OPTIONS)
         if (form.stats && option.form != nullptr && option.form != &OutputForm::stats && form.*option.form)
-            return fail(stderr, "Error: -stats and -", option.name, " can't be combined");
+            return fail(stderr, "Error: -stats and -", option.name, {" can't be combined"});
     const bool mirror = switch_given(options, argc, "mirror"), force = switch_given(options, argc, "force");
     // An unset variable in -outdir "$OUTDIR" would put the outputs beside
     // the inputs instead.
     if (outdir.length() == 0 && options.checkSwitch("outdir"))
-        return fail(stderr, "Error: -outdir names no directory", "", "");
+        return fail(stderr, "Error: -outdir names no directory", nullptr);
     if (form.stats && (outdir.length() > 0 || force))
-        return fail(stderr, "Error: -stats and -", force ? "force" : "outdir", " can't be combined");
+        return fail(stderr, "Error: -stats and -", force ? "force" : "outdir", {" can't be combined"});
     if (list.length() > 0 && filename.length() > 0)
-        return fail(stderr, "Error: -list and -in can't be combined", "", "");
+        return fail(stderr, "Error: -list and -in can't be combined", nullptr);
     if (mirror && outdir.length() == 0)
-        return fail(stderr, "Error: -mirror goes with -outdir", "", "");
+        return fail(stderr, "Error: -mirror goes with -outdir", nullptr);
     if (list.length() > 0) {
         ListRequest request;
         request.list_name = list.c_str();
@@ -414,6 +408,6 @@ int run_lcdump(int argc, char** argv)
         return dump_list(request, stderr);
     }
     if (outdir.length() > 0 || force)
-        return fail(stderr, "Error: -", force ? "force" : "outdir", " goes with -list");
+        return fail(stderr, "Error: -", force ? "force" : "outdir", {" goes with -list"});
     return dump_file(filename.c_str(), stdout, stderr, form);
 }

@@ -5,22 +5,7 @@
 #include <cstring>
 #include <string>
 
-void report_out_of_memory()
-{
-    std::fputs("Error: out of memory\n", stderr);
-    std::fflush(stderr);
-}
-
-int fail_out_of_memory(std::FILE* messages)
-{
-    return fail(messages, "Error: out of memory", "", "");
-}
-
-void exit_out_of_memory()
-{
-    report_out_of_memory();
-    std::exit(FAILURE_STATUS);
-}
+#include "numtext.h"
 
 namespace {
 
@@ -99,13 +84,9 @@ bool is_blank(char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-}  // namespace
-
-void quote_names_with_blank_ends()
-{
-    quoting_blank_ends = true;
-}
-
+// Writes name as messages show it, without a newline; when shell_quoted
+// and the name holds anything a shell reads specially, within single quotes
+// ('it'\''s.lc), so that a command suggested with it can be pasted safely.
 bool write_name(std::FILE* stream, const char* name, bool shell_quoted)
 {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(name);
@@ -129,28 +110,59 @@ bool write_name(std::FILE* stream, const char* name, bool shell_quoted)
     return (!quote || std::fputc('\'', stream) != EOF) && written;
 }
 
+}  // namespace
+
+void quote_names_with_blank_ends()
+{
+    quoting_blank_ends = true;
+}
+
 void append_name(std::string& text, const char* name)
 {
     escape_name(name, [&text](const char* piece, std::size_t length) { text.append(piece, length); });
 }
 
-bool write_message(std::FILE* stream, const char* before, const char* name, const char* after)
+bool Piece::write(std::FILE* stream) const
 {
-    bool written = std::fputs(before, stream) >= 0;
-    written = write_name(stream, name, false) && written;
-    written = written && std::fputs(after, stream) >= 0 && std::fputc('\n', stream) != EOF;
+    if (kind_ == Kind::text)
+        return text_ == nullptr || std::fputs(text_, stream) >= 0;
+    if (kind_ != Kind::count && kind_ != Kind::number)
+        return write_name(stream, text_, kind_ == Kind::shell_word);
+    char text[MAX_NUMBER_TEXT];
+    const char* end =
+        kind_ == Kind::count ? put_grouped(text, value_) : put_int(text, static_cast<std::int32_t>(value_));
+    const std::size_t length = static_cast<std::size_t>(end - text);
+    return std::fwrite(text, 1, length, stream) == length;
+}
+
+bool write_message(std::FILE* stream, const char* prefix, const char* name, std::initializer_list<Piece> detail)
+{
+    // After a failure nothing more: a message with a hole in it could name
+    // another file.
+    bool written = std::fputs(prefix, stream) >= 0 && (name == nullptr || write_name(stream, name, false));
+    for (const Piece& piece : detail)
+        written = written && piece.write(stream);
+    written = written && std::fputc('\n', stream) != EOF;
     return std::fflush(stream) == 0 && written;
 }
 
-int fail(std::FILE* messages, const char* before, const char* name, const char* after)
+int fail(std::FILE* messages, const char* prefix, const char* name, std::initializer_list<Piece> detail)
 {
-    write_message(messages, before, name, after);
+    write_message(messages, prefix, name, detail);
     return FAILURE_STATUS;
+}
+
+int fail_out_of_memory(std::FILE* messages)
+{
+    return fail(messages, "Error: out of memory", nullptr);
+}
+
+void exit_out_of_memory()
+{
+    std::exit(fail_out_of_memory(stderr));
 }
 
 int fail_output(std::FILE* messages, const char* name)
 {
-    char reason[256];
-    std::snprintf(reason, sizeof reason, ": %s", std::strerror(errno));
-    return fail(messages, "Error: can't write ", name != nullptr ? name : "output", reason);
+    return fail(messages, "Error: can't write ", name != nullptr ? name : "output", {": ", std::strerror(errno)});
 }

@@ -47,14 +47,9 @@ Lookalike looks_like(const unsigned char* first, const char* name)
 // "Error: NAME" + what, then what the input looks like and what to do.
 int fail_input_as(std::FILE* messages, const char* name, const char* what, Lookalike kind)
 {
-    std::fputs("Error: ", messages);
-    write_name(messages, name, false);
-    std::fprintf(messages, "%s%s", what, kind.remark);
-    if (kind.command_end != nullptr) {
-        write_name(messages, name, true);
-        std::fputs(kind.command_end, messages);
-    }
-    return fail(messages, "", "", "");
+    if (kind.command_end == nullptr)
+        return fail(messages, "Error: ", name, {what, kind.remark});
+    return fail(messages, "Error: ", name, {what, kind.remark, Piece::shell_word(name), kind.command_end});
 }
 
 // Input that stops short is a read error when the system said so, and
@@ -62,11 +57,8 @@ int fail_input_as(std::FILE* messages, const char* name, const char* what, Looka
 int fail_input(int error_number, std::FILE* messages, const char* name, const char* what_was_due,
                Lookalike kind = {"", nullptr})
 {
-    if (error_number != 0) {
-        char reason[256];
-        std::snprintf(reason, sizeof reason, ": can't read: %s", std::strerror(error_number));
-        return fail(messages, "Error: ", name, reason);
-    }
+    if (error_number != 0)
+        return fail(messages, "Error: ", name, {": can't read: ", std::strerror(error_number)});
     return fail_input_as(messages, name, what_was_due, kind);
 }
 
@@ -79,8 +71,6 @@ char* put_text(char* p, const char* text)
     return p + n;
 }
 
-const char* const OUT_OF_MEMORY = "Error: out of memory";
-
 // The input stream's buffer, which serves the record-sized reads of a pipe;
 // its own would come from malloc, and this one cannot run out. One input is
 // open at a time.
@@ -90,7 +80,7 @@ char input_buffer[1 << 16];
 template <class Writer>
 int fail_writer(const Writer& writer, std::FILE* messages, const char* output_name)
 {
-    return writer.out_of_memory() ? fail(messages, OUT_OF_MEMORY, "", "") : fail_output(messages, output_name);
+    return writer.out_of_memory() ? fail_out_of_memory(messages) : fail_output(messages, output_name);
 }
 
 // Reads the records behind the count and hands each to the writer as it
@@ -125,7 +115,7 @@ int dump_records(RecordReader& reader, const char* name, std::int32_t count, Wri
         }
         Measurement m = decode_record(bytes);
         if (!Writer::holds_records && !fields.append(m))
-            return fail(messages, OUT_OF_MEMORY, "", "");
+            return fail_out_of_memory(messages);
         if (!hold && !writer.record(m))
             return fail_writer(writer, messages, output_name);
     }
@@ -142,18 +132,16 @@ int dump_records(RecordReader& reader, const char* name, std::int32_t count, Wri
 // name with its extension made .fits, both quoted for the shell.
 int fail_fits_to_terminal(const char* filename, std::FILE* messages)
 {
-    std::fputs("lcdump: FITS data not written to a terminal; redirect it: lcdump -in ", messages);
-    write_name(messages, filename, true);
-    std::fputs(" -fits > ", messages);
+    const char* lead = "lcdump: FITS data not written to a terminal; redirect it: lcdump -in ";
     try {
         const OutputForm fits{false, false, true};
         const std::string output = std::strcmp(filename, "-") == 0 ? "out.fits" : output_for(filename, nullptr, fits);
-        write_name(messages, output.c_str(), true);
+        return fail(messages, lead, nullptr,
+                    {Piece::shell_word(filename), " -fits > ", Piece::shell_word(output.c_str())});
     } catch (const std::bad_alloc&) {
         // Without memory for the name, the line still says what to do.
-        std::fputs("FILE", messages);
+        return fail(messages, lead, nullptr, {Piece::shell_word(filename), " -fits > FILE"});
     }
-    return fail(messages, "", "", "");
 }
 
 }  // namespace
@@ -180,13 +168,13 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
     const long long size = bytes_left(in);
     RecordReader reader(in);
     if (!reader.has_block())
-        return fail(messages, OUT_OF_MEMORY, "", "");
+        return fail_out_of_memory(messages);
 
     const unsigned char* bytes = reader.take(COUNT_BYTES);
     if (bytes == nullptr) {
         // A directory opens on some systems and fails at the first read.
         if (reader.error_number() == EISDIR)
-            return fail(messages, "Can't open file: ", name, "");
+            return fail(messages, "Can't open file: ", name);
         return fail_input(reader.error_number(), messages, name, ": no record count");
     }
     const Lookalike kind = looks_like(bytes, name);
@@ -238,9 +226,9 @@ std::FILE* open_input(const char* filename, std::FILE* messages)
     std::FILE* in = std::fopen(filename, "rb");
     // No memory for the stream is no fault of the file.
     if (in == nullptr && errno == ENOMEM)
-        fail(messages, OUT_OF_MEMORY, "", "");
+        fail_out_of_memory(messages);
     else if (in == nullptr)
-        fail(messages, "Can't open file: ", filename, "");
+        fail(messages, "Can't open file: ", filename);
     if (in == nullptr)
         return nullptr;
     std::setvbuf(in, input_buffer, _IOFBF, sizeof input_buffer);

@@ -17,8 +17,8 @@ const int MAX_OPTION_LINE_CHARS = 199;
 // error still gets it, so the failure never goes unexplained.
 [[noreturn]] void exit_cannot_open(const String& filename)
 {
-    if (!write_message(stdout, "Can't open file: ", filename.c_str(), ""))
-        write_message(stderr, "Can't open file: ", filename.c_str(), "");
+    if (!write_message(stdout, "Can't open file: ", filename.c_str()))
+        write_message(stderr, "Can't open file: ", filename.c_str());
     std::exit(FAILURE_STATUS);
 }
 

@@ -170,7 +170,7 @@ TEST(WriteMessage, EscapesControlsAndBrokenUtf8Only)
     for (const auto& row : table) {
         std::FILE* stream = std::tmpfile();
         ASSERT_NE(stream, nullptr);
-        EXPECT_TRUE(write_message(stream, "<", row.first.c_str(), ">"));
+        EXPECT_TRUE(write_message(stream, "<", row.first.c_str(), {">"}));
         std::rewind(stream);
         char text[256] = {};
         std::size_t length = std::fread(text, 1, sizeof text, stream);
