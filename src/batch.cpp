@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "diagnostics.h"
+#include "input.h"
 #include "interrupt.h"
 #include "lcdump.h"
 #include "numtext.h"
 #include "output.h"
 #include "platform.h"
-#include "stats.h"
 
 namespace {
 
@@ -392,7 +392,7 @@ public:
             const int status = one(i);
             ++(status == 0 ? tally.done : tally.failed);
             // Every later row would be lost too; the message said why.
-            tally.table_lost = request_.form.stats && status != 0 && std::ferror(stdout) != 0;
+            tally.table_lost = !request_.form.info->writes_files() && status != 0 && std::ferror(stdout) != 0;
             if (tally.table_lost)
                 return;
         }
@@ -410,8 +410,9 @@ private:
         const char* input = names_[i];
         if (read_.named_before(i))
             return fail(messages_, "Error: ", input,
-                        {request_.form.stats ? ": already summarised in this run" : ": already converted in this run"});
-        if (request_.form.stats)
+                        {!request_.form.info->writes_files() ? ": already summarised in this run"
+                                                             : ": already converted in this run"});
+        if (!request_.form.info->writes_files())
             return dump_named_file(input, stdout, messages_, request_.form);
         const std::string output = output_of(input);
         if (output.empty())
@@ -481,10 +482,11 @@ int run_list(const ListRequest& request, std::FILE* list, std::FILE* messages)
         return status;
     // Every summary row under one header, which goes out even for an empty
     // list, so that the table always has its columns.
-    if (request.form.stats && !(write_all(stdout, STATS_HEADER, std::strlen(STATS_HEADER)) && std::fflush(stdout) == 0))
+    const char* header = request.form.info->table_header;
+    if (header != nullptr && !(write_all(stdout, header, std::strlen(header)) && std::fflush(stdout) == 0))
         return fail_output(messages);
     ListRequest rows = request;
-    rows.form.stats_header = false;
+    rows.form.table_header = false;
     Tally tally;
     {
         ListRun run(rows, names, messages);
@@ -492,11 +494,13 @@ int run_list(const ListRequest& request, std::FILE* list, std::FILE* messages)
         run.run(tally);
     }
     if (interruption() != 0) {
-        tell_count(messages, "interrupted; ", tally.done, tally.files, request.form.stats ? "summarised" : "converted");
+        tell_count(messages, "interrupted; ", tally.done, tally.files,
+                   request.form.info->writes_files() ? "converted" : "summarised");
         end_by_interruption();
     }
     if (tally.failed > 0 && !tally.table_lost)
-        tell_count(messages, "", tally.failed, tally.files, request.form.stats ? "not summarised" : "not converted");
+        tell_count(messages, "", tally.failed, tally.files,
+                   request.form.info->writes_files() ? "not converted" : "not summarised");
     return tally.failed > 0 ? FAILURE_STATUS : 0;
 }
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "writer.h"
+#include "forms.h"
 
 // What a run over a list is asked to do.
 struct ListRequest {

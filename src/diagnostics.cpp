@@ -135,20 +135,20 @@ bool Piece::write(std::FILE* stream) const
     return std::fwrite(text, 1, length, stream) == length;
 }
 
-bool write_message(std::FILE* stream, const char* prefix, const char* name, std::initializer_list<Piece> detail)
+bool write_message(std::FILE* stream, const char* prefix, const char* name, const Piece* detail, std::size_t pieces)
 {
     // After a failure nothing more: a message with a hole in it could name
     // another file.
     bool written = std::fputs(prefix, stream) >= 0 && (name == nullptr || write_name(stream, name, false));
-    for (const Piece& piece : detail)
-        written = written && piece.write(stream);
+    for (std::size_t i = 0; i < pieces; ++i)
+        written = written && detail[i].write(stream);
     written = written && std::fputc('\n', stream) != EOF;
     return std::fflush(stream) == 0 && written;
 }
 
 int fail(std::FILE* messages, const char* prefix, const char* name, std::initializer_list<Piece> detail)
 {
-    write_message(messages, prefix, name, detail);
+    write_message(messages, prefix, name, detail.begin(), detail.size());
     return FAILURE_STATUS;
 }
 

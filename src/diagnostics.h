@@ -4,6 +4,7 @@
 #ifndef LCDUMP_DIAGNOSTICS_H
 #define LCDUMP_DIAGNOSTICS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
@@ -17,7 +18,7 @@ const int FAILURE_STATUS = 8;
 // message is put together without allocating.
 class Piece {
 public:
-    Piece(const char* text) : text_(text) {}
+    Piece(const char* text = nullptr) : text_(text) {}
     // Another name, escaped as the message's own name is.
     static Piece name(const char* name) { return Piece(Kind::name, name, 0); }
     // A name also quoted for the shell, where it stands in a command that
@@ -47,7 +48,12 @@ private:
 // well-formed UTF-8 is written as \t, \n, \r or \xHH, byte by byte, so a
 // hostile file name can neither break the line nor send the terminal a
 // control sequence; printable ASCII and other UTF-8 stay as they are.
-bool write_message(std::FILE* stream, const char* prefix, const char* name, std::initializer_list<Piece> detail = {});
+bool write_message(std::FILE* stream, const char* prefix, const char* name, const Piece* detail, std::size_t pieces);
+inline bool write_message(std::FILE* stream, const char* prefix, const char* name,
+                          std::initializer_list<Piece> detail = {})
+{
+    return write_message(stream, prefix, name, detail.begin(), detail.size());
+}
 
 // write_message, then the failure status, for the caller to return.
 int fail(std::FILE* messages, const char* prefix, const char* name, std::initializer_list<Piece> detail = {});

@@ -8,6 +8,7 @@
 
 #include "numtext.h"
 #include "output.h"
+#include "platform.h"
 
 namespace {
 
@@ -240,6 +241,12 @@ FitsWriter::FitsWriter(std::FILE* out, const char* creator, const char* source)
     : out_(out),
       creator_(creator),
       source_(source)
+{
+}
+
+FitsWriter::FitsWriter(const DumpTarget& target)
+    : FitsWriter(target.out, "lcdump " LCDUMP_VERSION,
+                 std::strcmp(target.name, "-") == 0 ? "standard input" : last_component(target.name))
 {
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "forms.h"
 #include "measurement.h"
 
 // FITS counts in blocks of this many bytes; every header and data unit is
@@ -19,18 +20,19 @@ const std::size_t FITS_BLOCK = 2880;
 // a-z, so that adding them back to a unit whose sum is sum makes it all ones.
 void fits_encode_checksum(std::uint32_t sum, char text[16]);
 
-// A writer (see writer.h) that holds every row itself: the header carries
+// A writer (see forms.h) that holds every row itself: the header carries
 // the row count and the sum of the data, so nothing is written before
 // finish(). Each row is encoded once, as it arrives, into the bytes that
 // will be written, and the data sum is taken over those very bytes.
 class FitsWriter {
 public:
-    static constexpr bool holds_records = true;
-
     // creator, at most 68 characters and no quote, names the program in
     // the table's CREATOR card; HISTORY cards say "CREATOR from SOURCE", so
     // that a table found on its own still tells where its rows came from.
     FitsWriter(std::FILE* out, const char* creator, const char* source);
+    // As the dump makes it: lcdump as the creator, the input's last
+    // component, or "standard input", as the source.
+    explicit FitsWriter(const DumpTarget& target);
     FitsWriter(const FitsWriter&) = delete;
     FitsWriter& operator=(const FitsWriter&) = delete;
     ~FitsWriter();

@@ -7,8 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "measurement.h"
-#include "textform.h"
+#include "forms.h"
 
 // Reads the measurement file from in and writes its dump to out. Returns 0,
 // or 8 after writing the one-line message to messages; a text dump then holds
@@ -22,20 +21,16 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
                       const OutputForm& form = OutputForm(), const char* output_name = nullptr);
 
 // Where a dump of input in form goes when it goes to a file: the input's
-// last component with its last extension (not a leading dot) made .txt,
-// .csv or .fits, in outdir or, for a null outdir, beside the input.
+// last component with its last extension (not a leading dot) made the
+// form's, in outdir or, for a null outdir, beside the input.
 std::string output_for(const std::string& input, const char* outdir, const OutputForm& form);
-
-// Opens filename for reading, with the buffer every dump reads through; or
-// writes why it can't to messages and gives null.
-std::FILE* open_input(const char* filename, std::FILE* messages);
 
 // Opens filename, "-" being a file of that name, and dumps it as above;
 // with its message when it can't be opened.
 int dump_named_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form);
 
 // Opens filename, or takes standard input for "-", and dumps it as above;
-// -fits to a terminal fails before anything is read.
+// a binary form to a terminal fails before anything is read.
 int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form = OutputForm());
 
 #endif

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "forms.h"
 #include "measurement.h"
 
 // The header row of the summary table, newline included.
@@ -19,7 +20,7 @@ constexpr float Measurement::*MEDIAN_FIELDS[] = {&Measurement::flux1, &Measureme
                                                  &Measurement::chisq1};
 constexpr std::size_t MEDIAN_COUNT = sizeof MEDIAN_FIELDS / sizeof MEDIAN_FIELDS[0];
 
-// A writer (see writer.h) of one summary row, written at finish(). Each
+// A writer (see forms.h) of one summary row, written at finish(). Each
 // figure leaves out the records where its field is not finite, and is NaN
 // where none is left. A median is the middle value, or for an even count
 // the mean of the two middle ones computed in double; flux1_mad is the
@@ -27,11 +28,10 @@ constexpr std::size_t MEDIAN_COUNT = sizeof MEDIAN_FIELDS / sizeof MEDIAN_FIELDS
 // the shortest text that reads back to the double computed.
 class StatsWriter {
 public:
-    static constexpr bool holds_records = true;
-
     // name is the input as given, for the row's first column; with header,
     // the header row goes out with the row, in the same write.
     StatsWriter(std::FILE* out, const char* name, bool header) : out_(out), name_(name), header_(header) {}
+    explicit StatsWriter(const DumpTarget& target) : StatsWriter(target.out, target.name, target.form.table_header) {}
 
     bool begin(std::int32_t) { return true; }
     // False when there was no memory to keep the record.

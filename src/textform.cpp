@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "numtext.h"
-#include "output.h"
 
 namespace {
 
@@ -35,40 +34,27 @@ std::size_t format_count(std::int32_t count, char* line)
 
 std::size_t format_record(const Measurement& m, char* line)
 {
-    return format_record(m, OutputForm(), line);
+    return format_record(m, PlainText::separator, false, line);
 }
 
-std::size_t format_record(const Measurement& m, const OutputForm& form, char* line)
+std::size_t format_record(const Measurement& m, char separator, bool exact, char* line)
 {
-    const char separator = form.csv ? ',' : ' ';
-    if (form.exact)
+    if (exact)
         return format_fields(
             m, separator, [](char* p, auto value) { return put_shortest(p, value); }, line);
     return format_fields(
         m, separator, [](char* p, double value) { return put_fixed(p, value); }, line);
 }
 
-std::size_t format_header(char* line)
+std::size_t format_header(char separator, char* line)
 {
     char* p = line;
     for (const FieldInfo& field : FIELDS) {
         const std::size_t length = std::strlen(field.name);
         std::memcpy(p, field.name, length);
         p += length;
-        *p++ = ',';
+        *p++ = separator;
     }
     p[-1] = '\n';
     return static_cast<std::size_t>(p - line);
-}
-
-bool TextWriter::begin(std::int32_t count)
-{
-    // The header row stands where the count line would.
-    return write_line(form_.csv ? format_header(line_) : format_count(count, line_));
-}
-
-// The whole line leaves at once.
-bool TextWriter::write_line(std::size_t length)
-{
-    return write_all(out_, line_, length) && (!flush_lines_ || std::fflush(out_) == 0);
 }

@@ -24,7 +24,7 @@
 
 namespace {
 
-const char* const FORMS[] = {"", "-csv", "-exact", "-fits", "-stats"};
+const char* const FORM_SWITCHES[] = {"", "-csv", "-exact", "-fits", "-stats"};
 
 // Enough records that -fits fills three output buffers and then writes a
 // padded fourth.
@@ -155,7 +155,7 @@ TEST_P(FailureSweep, EveryReadAndWriteFailingInTurn)
         std::printf("%s: %ld runs\n", count.first.c_str(), count.second);
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, FailureSweep, ::testing::ValuesIn(FORMS),
+INSTANTIATE_TEST_SUITE_P(Forms, FailureSweep, ::testing::ValuesIn(FORM_SWITCHES),
                          [](const ::testing::TestParamInfo<const char*>& param) {
                              return std::string(*param.param != '\0' ? param.param + 1 : "default");
                          });
@@ -179,7 +179,7 @@ TEST_F(Sweeps, SmallestStackOfEachForm)
     RunOptions limited;
     limited.clear_environment = true;
     std::map<std::string, long> smallest;
-    for (const char* form : FORMS) {
+    for (const char* form : FORM_SWITCHES) {
         const std::vector<std::string> args = args_for(form, input);
         // The program's name is there twice: as argv[0] and as the file run.
         long must_run = 16 << 10;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "lcdump.h"
+#include "textform.h"
 
 inline void append_u32(std::string& out, std::uint32_t v)
 {

@@ -142,9 +142,6 @@ TEST(FormatRecord, ExactValuesReadBackToTheirBits)
     // must come back from strtod (JD) or strtof (the float fields) unchanged,
     // with NaN compared by its sign. The CSV form shares the formatter.
     std::mt19937_64 rng(77);
-    OutputForm form;
-    form.csv = true;
-    form.exact = true;
     auto same = [](auto read, auto wrote) {
         return std::isnan(wrote) ? std::isnan(read) && std::signbit(read) == std::signbit(wrote)
                                  : bits_of(read) == bits_of(wrote);
@@ -157,7 +154,7 @@ TEST(FormatRecord, ExactValuesReadBackToTheirBits)
                       from_bits<float>(rng()), from_bits<float>(rng()), from_bits<float>(rng()), 0,
                       from_bits<float>(rng())};
         // clang-format on
-        line[format_record(m, form, line)] = '\0';
+        line[format_record(m, CsvText::separator, true, line)] = '\0';
         char* p = line;
         const double jd = std::strtod(p, &p);
         std::strtol(p + 1, &p, 10);
