@@ -127,11 +127,14 @@ void for_each_form_switch(Visit visit)
         if (form.name == nullptr)
             continue;
         visit(form.name, form.help, &form, std::size_t{0});
-        for (std::size_t i = 0; i < sizeof MODIFIERS / sizeof MODIFIERS[0]; ++i)
+        std::size_t i = 0;
+        for (const Modifier& modifier : MODIFIERS) {
             if (takes_modifier(form, i) && (shown >> i & 1u) == 0) {
                 shown |= 1u << i;
-                visit(MODIFIERS[i].name, MODIFIERS[i].help, static_cast<const FormInfo*>(nullptr), i);
+                visit(modifier.name, modifier.help, static_cast<const FormInfo*>(nullptr), i);
             }
+            ++i;
+        }
     }
 }
 

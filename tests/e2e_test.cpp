@@ -189,6 +189,42 @@ TEST_F(Lcdump, HelpAndVersionOnlyWithoutAnInputFile)
     expect_result(lcdump({"-h", "-in", path, "--version"}), "1\n" + lines_for(0, 1), "", 0);
 }
 
+// Which switches of the output forms go together: a form with the
+// modifiers it takes (FITS keeps every bit, so -exact asks nothing new of
+// it), never two forms; the message names the later switch of the help's
+// order first, and the first pair found, whatever the order typed.
+TEST_F(Lcdump, FormSwitchesThatGoTogether)
+{
+    const std::string lc = file("star.lc", numbered_file(2));
+    const std::string both = lcdump({"-in", lc, "-csv", "-exact"}).out, fits = lcdump({"-in", lc, "-fits"}).out;
+    auto refused = [](const std::string& a, const std::string& b) {
+        return "Error: -" + a + " and -" + b + " can't be combined\n";
+    };
+    const struct {
+        std::vector<std::string> switches;
+        std::string out, err;
+    } table[] = {
+        {{"-exact", "-csv"}, both, ""},
+        {{"-exact", "-fits"}, fits, ""},
+        {{"-csv", "-fits"}, "", refused("fits", "csv")},
+        {{"-fits", "-csv"}, "", refused("fits", "csv")},
+        {{"-stats", "-csv"}, "", refused("stats", "csv")},
+        {{"-exact", "-stats"}, "", refused("stats", "exact")},
+        {{"-stats", "-fits"}, "", refused("stats", "fits")},
+        {{"-fits", "-stats", "-exact"}, "", refused("stats", "exact")},
+        {{"-stats", "-fits", "-csv"}, "", refused("fits", "csv")},
+        {{"--stats", "-exact", "--csv"}, "", refused("stats", "csv")},
+    };
+    for (const auto& row : table) {
+        std::vector<std::string> args = {"-in", lc};
+        args.insert(args.end(), row.switches.begin(), row.switches.end());
+        const RunResult r = lcdump(args);
+        EXPECT_EQ(r.out, row.out) << row.switches[0];
+        EXPECT_EQ(r.err, row.err) << row.switches[0] << " " << row.switches[1];
+        EXPECT_EQ(r.status, row.err.empty() ? 0 : 8) << row.switches[0];
+    }
+}
+
 // Command lines and inputs as people get them wrong: each is either taken as
 // meant or named in one line before any output.
 TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
@@ -216,6 +252,8 @@ TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
     const std::string own = file("star.txt", "278\n2459000.640656 100001\n");
     // Text in its first two bytes only: all four are looked at.
     const std::string half = file("half.lc", "ab\x01\x02");
+    // A blank is text too, as in the header of a table written for awk.
+    const std::string commented = file("star.dat", "# JD flux1\n2459000.5 1.0\n");
     std::string full_gz = numbered_file(35615);
     full_gz.replace(0, 4, "\x1f\x8b\x00\x00", 4);
     const std::string gz_dump = lcdump({"-in", file("full.gz", full_gz)}).out;
@@ -264,6 +302,11 @@ TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
              "file already, which astropy, TOPCAT and fv read as it is\n", 8},
         {{"-in", half}, "", "",
          "Error: " + half + ": holds 0 of 33,645,153 records (4 bytes; 1,345,806,124 needed)\n", 8},
+        {{"-in", commented}, "", "",
+         "Error: " + commented + ": holds 0 of 1,145,708,579 records (25 bytes; 45,828,343,164 needed); it looks like "
+             "text, such as lcdump's own output, not a measurement file\n", 8},
+        {{"-in", "-"}, std::string("\x1f\x8b\x08\x00", 4) + std::string(60, '\x01'), "",
+         "Error: -: ends after 1 of 559,903 records; it looks like gzip data: decompress it first, with gzip -dc\n", 8},
         {{"-in", own, "-csv"}, "", "",
          "Error: " + own + ": holds 0 of 171,456,306 records (26 bytes; 6,858,252,244 needed); it looks like text, "
              "such as lcdump's own output, not a measurement file\n", 8},
