@@ -57,9 +57,11 @@ test: tests
 memcheck: tests
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j2 -L memcheck
 
-# The layout against .clang-format and the rules on what src/ may print and
-# return (tools/lint.sh), then the program, its tool and the tests built with
-# strict warnings as errors, in a build directory of their own.
+# The layout against .clang-format, the rules on what src/ may print and
+# return, and the shape of the code: no file of src/ over 300 lines, no
+# OutputForm filled by position (tools/lint.sh); then the program, its tool
+# and the tests built with strict warnings as errors, in a build directory
+# of their own.
 lint:
 	$(call need,clang-format,clang-format)
 	tools/lint.sh

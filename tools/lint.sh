@@ -1,35 +1,46 @@
 #!/usr/bin/env bash
 # The checks of make lint that need no build: the sources' layout against
-# .clang-format, and two rules on what src/ may print and return. Each
-# failing check prints the lines it objects to; the status is 1 if any did.
+# .clang-format, two rules on what src/ may print and return, and two on the
+# shape of the code (no file of src/ over 300 lines, no OutputForm filled by
+# position). Each failing check prints the lines it objects to; the status
+# is 1 if any did.
 #
 #   tools/lint.sh            (from the top of the tree; CLANG_FORMAT=... to
 #                             name another clang-format than the one on PATH)
 set -uo pipefail
-# complain runs at the end of pipelines and must set failed in this shell.
+# report runs at the end of pipelines and must set failed in this shell.
 shopt -s lastpipe
+# A directory without headers gives no name rather than its pattern.
+shopt -s nullglob
 cd "$(dirname "$0")/.."
 
+# The C++ sources of the tree.
+sources=(src/*.cpp src/*.h tests/*.cpp tests/*.h bench/*.cpp bench/*.h fuzz/*.cpp fuzz/*.h tools/*.cpp tools/*.h)
+
 failed=0
-# complain WHAT: for the FILE:LINE:... lines read from standard input, if
-# there are any, prints WHAT and those lines as the source has them, and
-# marks the run failed.
-complain() {
-  local found file line rest
+# report WHAT: for the lines read from standard input, if there are any,
+# prints WHAT and those lines, and marks the run failed.
+report() {
+  local found
   found=$(cat)
   [ -z "$found" ] && return 0
   echo "lint: $1:"
+  echo "$found"
+  failed=1
+}
+# complain WHAT: reports WHAT for the FILE:LINE:... lines read from standard
+# input, each shown as the source has it.
+complain() {
+  local file line rest
   while IFS=: read -r file line rest; do
     echo "$file:$line: $(sed -n "${line}p" "$file")"
-  done <<< "$found"
-  failed=1
+  done | report "$1"
 }
 
 # The layout. .clang-format is written for clang-format 14; other versions
 # lay a few constructs out differently.
 clang_format=${CLANG_FORMAT:-clang-format}
-if ! "$clang_format" --dry-run --Werror src/*.cpp src/*.h tests/*.cpp tests/*.h bench/*.cpp bench/*.h \
-     fuzz/*.cpp fuzz/*.h tools/*.cpp tools/*.h; then
+if ! "$clang_format" --dry-run --Werror "${sources[@]}" < /dev/null; then
   echo "lint: the layout differs from .clang-format ($("$clang_format" --version)): $clang_format -i FILE mends it"
   failed=1
 fi
@@ -78,5 +89,22 @@ code $(src_but src/diagnostics.h) |
 code $(src_but src/diagnostics.h) |
   grep -E '\bEXIT_(FAILURE|SUCCESS)\b|\breturn[[:space:](]+[1-9][0-9]*[[:space:])]*;' |
   complain "a literal exit status; return FAILURE_STATUS (src/diagnostics.h)"
+
+# The shape of the code. A file of src/ over 300 lines is a module doing
+# more than one job, to be split by job; its lines are counted as an editor
+# shows them, a last line without a newline too.
+for file in src/*.cpp src/*.h; do
+  awk -v file="$file" 'END { if (NR > 300) print file ": " NR " lines" }' "$file"
+done | report "a file of src/ over 300 lines; split it by job"
+
+# An OutputForm is made from its form's row and given its modifiers by name:
+# OutputForm form(find_form("csv")); form.exact = true;. A braced
+# initialiser with anything in it (OutputForm{...}, OutputForm form{...},
+# OutputForm form = {...}) fills the members in order, so that a member
+# added or moved silently changes what it means. An empty OutputForm{} is
+# the default form, and struct OutputForm { its definition.
+code "${sources[@]}" |
+  grep -P '(?<!struct )(?<!class )\bOutputForm(\s+(const\s+)?\w+)?\s*(=\s*)?\{\s*([^\s}]|$)' |
+  complain "an OutputForm filled by position; make it from its row, OutputForm form(find_form(\"csv\")), and name its modifiers, form.exact = true"
 
 exit $failed
