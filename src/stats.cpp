@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <new>
 #include <string>
@@ -18,39 +19,55 @@ const char STATS_HEADER[] =
 
 namespace {
 
-// A double's bits made into an unsigned key that orders as the value does,
+// A value's bits made into an unsigned key that orders as the value does,
 // with -0 before +0: selection on keys is plain integer comparison, as fast
-// as it gets, and gives the same answer whatever the algorithm.
-using Key = std::uint64_t;
-const Key SIGN = Key(1) << 63;
-
-Key key_of(double value)
+// as it gets, and gives the same answer whatever the algorithm. A float's
+// key is half as wide as a double's, so that the keys of a field take as
+// much memory as its values.
+template <class T>
+BitsOf<T> key_of(T value)
 {
+    using Key = BitsOf<T>;
+    const Key sign = Key(1) << (8 * sizeof(Key) - 1);
     Key bits;
     std::memcpy(&bits, &value, sizeof bits);
-    return (bits & SIGN) != 0 ? ~bits : bits | SIGN;
+    return (bits & sign) != 0 ? ~bits : bits | sign;
 }
 
-double value_of(Key key)
+template <class T>
+T value_of(BitsOf<T> key)
 {
-    const Key bits = (key & SIGN) != 0 ? key & ~SIGN : ~key;
-    double value;
+    using Key = BitsOf<T>;
+    const Key sign = Key(1) << (8 * sizeof(Key) - 1);
+    const Key bits = (key & sign) != 0 ? key & ~sign : ~key;
+    T value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
 }
 
-// The median of n keys, which it reorders.
-double median(Key* keys, std::size_t n)
+using FloatKey = BitsOf<float>;
+
+double widened(FloatKey key)
+{
+    return static_cast<double>(value_of<float>(key));
+}
+
+// The median of the figures of n keys, which it reorders: figure gives a
+// key's figure in double, and less is a strict order of the keys in which
+// the figures never decrease. For an even count it is the mean of the two
+// middle figures, in double.
+template <class Figure, class Less>
+double median(FloatKey* keys, std::size_t n, Figure figure, Less less)
 {
     if (n == 0)
         return std::numeric_limits<double>::quiet_NaN();
-    Key* middle = keys + n / 2;
-    std::nth_element(keys, middle, keys + n);
-    const double upper = value_of(*middle);
+    FloatKey* middle = keys + n / 2;
+    std::nth_element(keys, middle, keys + n, less);
+    const double upper = figure(*middle);
     if (n % 2 == 1)
         return upper;
     // The lower middle is the greatest of the half before it.
-    return (value_of(*std::max_element(keys, middle)) + upper) / 2;
+    return (figure(*std::max_element(keys, middle, less)) + upper) / 2;
 }
 
 // The name escaped as messages escape it, so that no byte of it can drive a
@@ -90,10 +107,11 @@ void put_number(std::string& row, Number value)
 
 bool StatsWriter::record(const Measurement& m)
 {
-    if (!records_.append(m)) {
-        out_of_memory_ = true;
-        return false;
-    }
+    for (std::size_t i = 0; i < MEDIAN_COUNT; ++i)
+        if (!columns_[i].append(m.*MEDIAN_FIELDS[i])) {
+            out_of_memory_ = true;
+            return false;
+        }
     bool all_finite = true;
     for_each_field(m, [&](const FieldInfo&, auto value) {
         if constexpr (!std::is_integral<decltype(value)>::value)
@@ -101,43 +119,38 @@ bool StatsWriter::record(const Measurement& m)
     });
     nonfinite_ += all_finite ? 0u : 1u;
     if (std::isfinite(m.JD)) {
-        const Key jd = key_of(m.JD);
+        const std::uint64_t jd = key_of(m.JD);
         jd_min_ = finite_jd_ == 0 ? jd : std::min(jd_min_, jd);
         jd_max_ = finite_jd_ == 0 ? jd : std::max(jd_max_, jd);
         ++finite_jd_;
     }
     nuse_min_ = count_++ == 0 ? m.nuse : std::min(nuse_min_, m.nuse);
-    for (std::size_t i = 0; i < MEDIAN_COUNT; ++i)
-        finite_[i] += std::isfinite(m.*MEDIAN_FIELDS[i]) ? 1u : 0u;
     return true;
 }
 
 bool StatsWriter::finish()
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const std::size_t most = *std::max_element(finite_, finite_ + MEDIAN_COUNT);
-    // One field's values at a time, in a buffer for the field with the most.
-    Key* keys = static_cast<Key*>(std::malloc(std::max<std::size_t>(most, 1) * sizeof(Key)));
-    if (keys == nullptr) {
+    // One field's finite values at a time, the columns left in record order.
+    FloatKey* keys = nullptr;
+    if (count_ > 0 && (keys = static_cast<FloatKey*>(std::malloc(count_ * sizeof(FloatKey)))) == nullptr) {
         out_of_memory_ = true;
         return false;
     }
     double figures[MEDIAN_COUNT + 1];
     double* figure = figures;
     for (std::size_t i = 0; i < MEDIAN_COUNT; ++i) {
-        float Measurement::*field = MEDIAN_FIELDS[i];
         std::size_t n = 0;
-        records_.each([&](const Measurement& m) {
-            if (std::isfinite(m.*field))
-                keys[n++] = key_of(m.*field);
-            return true;
-        });
-        const double middle = median(keys, n);
+        for (float value : columns_[i])
+            if (std::isfinite(value))
+                keys[n++] = key_of(value);
+        const double middle = median(keys, n, widened, std::less<FloatKey>());
         *figure++ = middle;
         if (i == 0) {
-            for (std::size_t k = 0; k < n; ++k)
-                keys[k] = key_of(std::fabs(value_of(keys[k]) - middle));
-            *figure++ = median(keys, n);
+            // Distances are taken in double, where a float's would round;
+            // as none is negative or -0, they order as plain doubles do.
+            auto distance = [middle](FloatKey key) { return std::fabs(widened(key) - middle); };
+            *figure++ = median(keys, n, distance, [&](FloatKey a, FloatKey b) { return distance(a) < distance(b); });
         }
     }
     std::free(keys);
@@ -149,8 +162,8 @@ bool StatsWriter::finish()
         put_name(row, name_);
         put_number(row, static_cast<std::int32_t>(count_));
         put_number(row, static_cast<std::int32_t>(nonfinite_));
-        put_number(row, finite_jd_ > 0 ? value_of(jd_min_) : nan);
-        put_number(row, finite_jd_ > 0 ? value_of(jd_max_) : nan);
+        put_number(row, finite_jd_ > 0 ? value_of<double>(jd_min_) : nan);
+        put_number(row, finite_jd_ > 0 ? value_of<double>(jd_max_) : nan);
         for (double value : figures)
             put_number(row, value);
         if (count_ > 0)

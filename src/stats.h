@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
 
 #include "forms.h"
 #include "measurement.h"
@@ -20,12 +22,64 @@ constexpr float Measurement::*MEDIAN_FIELDS[] = {&Measurement::flux1, &Measureme
                                                  &Measurement::chisq1};
 constexpr std::size_t MEDIAN_COUNT = sizeof MEDIAN_FIELDS / sizeof MEDIAN_FIELDS[0];
 
+// One field's values in record order, in memory from malloc that grows by
+// half as they arrive: nothing is reserved for records not yet read, so a
+// header that lies about the count costs nothing, and running out is a false
+// return, never an exception. Where realloc must copy, each value is copied
+// about three times in all; glibc moves a large block by remapping its pages
+// instead, and a page not yet written is never resident.
+template <class T>
+class Column {
+public:
+    Column() = default;
+    Column(const Column&) = delete;
+    Column& operator=(const Column&) = delete;
+    ~Column() { std::free(values_); }
+
+    // False when there was no memory for the value.
+    bool append(T value)
+    {
+        if (size_ == capacity_ && !grow())
+            return false;
+        values_[size_++] = value;
+        return true;
+    }
+    const T* begin() const { return values_; }
+    const T* end() const { return values_ + size_; }
+    std::size_t size() const { return size_; }
+
+private:
+    bool grow()
+    {
+        const std::size_t most = std::numeric_limits<std::size_t>::max() / sizeof(T);
+        if (capacity_ > most / 3 * 2)
+            return false;
+        const std::size_t capacity = capacity_ == 0 ? first_capacity : capacity_ + capacity_ / 2;
+        void* grown = std::realloc(values_, capacity * sizeof(T));
+        if (grown == nullptr)
+            return false;
+        values_ = static_cast<T*>(grown);
+        capacity_ = capacity;
+        return true;
+    }
+
+    static const std::size_t first_capacity = 1024;
+    T* values_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 // A writer (see forms.h) of one summary row, written at finish(). Each
 // figure leaves out the records where its field is not finite, and is NaN
 // where none is left. A median is the middle value, or for an even count
 // the mean of the two middle ones computed in double; flux1_mad is the
 // median of the distances of flux1 from its median. Numbers are written in
 // the shortest text that reads back to the double computed.
+//
+// It holds only the fields of the medians, one column each (16 bytes a
+// record); the other figures are kept up to date as the records arrive. At
+// finish() one buffer of 32-bit keys, as long as the records, takes each
+// field's finite values in turn for the selection.
 class StatsWriter {
 public:
     // name is the input as given, for the row's first column; with header,
@@ -46,7 +100,8 @@ private:
     const char* name_;
     bool header_;
     bool out_of_memory_ = false;
-    FieldArrays records_;
+    // MEDIAN_FIELDS' values, a column each, in that order.
+    Column<float> columns_[MEDIAN_COUNT];
     std::size_t count_ = 0;
     std::size_t nonfinite_ = 0;
     // The least and greatest finite JD, as keys that order as the values
@@ -55,8 +110,6 @@ private:
     std::uint64_t jd_min_ = 0;
     std::uint64_t jd_max_ = 0;
     std::int32_t nuse_min_ = 0;
-    // How many finite values each median has to choose from.
-    std::size_t finite_[MEDIAN_COUNT] = {};
 };
 
 #endif

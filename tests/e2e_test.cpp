@@ -98,6 +98,9 @@ TEST_F(Lcdump, LyingHeaderDoesNotAllocateTheClaimedSize)
     limited.stdin_data = bytes;
     expect_result(lcdump({"-in", "/dev/stdin"}, limited), "2147483647\n" + lines_for(0, 2),
                   "Error: /dev/stdin: ends after 2 of 2,147,483,647 records\n", 8);
+    // The summary holds what came, and nothing of it is written.
+    expect_result(lcdump({"-in", "/dev/stdin", "-stats"}, limited), "",
+                  "Error: /dev/stdin: ends after 2 of 2,147,483,647 records\n", 8);
 }
 
 TEST_F(Lcdump, ReadsFromAPipe)

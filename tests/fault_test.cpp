@@ -2,6 +2,7 @@
 // allocation in turn and under a small address space, output that cannot be
 // written, measurement files cut short at every byte, input that trickles in
 // through a FIFO, and option files that are no ordinary files.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -169,6 +170,48 @@ TEST_F(Faults, WordListGrowingIntoASmallAddressSpace)
             break;
     ::close(fd);
     expect_result(child.finish(), "", OUT_OF_MEMORY, 8);
+}
+
+TEST_F(Faults, SummaryRunningOutOfMemoryAsItsColumnsGrow)
+{
+    if (!allocator_is_ours())
+        GTEST_SKIP() << "replaces the allocator";
+    // Enough records for every column to grow several times: whichever
+    // allocation fails, the run says so and writes no row.
+    args = {"-in", file("lc.bin", numbered_file(5000)), "-stats"};
+    ASSERT_EQ(run_failing(0).status, 0);
+    const long total = allocation_count();
+    for (long n = 1; n <= total; ++n) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(total));
+        expect_result(run_failing(n), "", OUT_OF_MEMORY, 8);
+    }
+}
+
+TEST_F(Faults, SummaryTakesLessAddressSpaceThanItsRecords)
+{
+    if (!allocator_is_ours())
+        GTEST_SKIP() << "needs the plain allocator and a small address space";
+    // The least address space, to 64 KiB, in which an empty summary runs.
+    RunOptions limited;
+    const std::vector<std::string> empty = {"-in", file("empty.bin", encode_count(0)), "-stats"};
+    long least = 0;
+    for (long step = 32L << 20; step >= 64L << 10; step /= 2) {
+        limited.address_space_limit = least + step;
+        if (lcdump(empty, limited).status != 0)
+            least += step;
+    }
+    least += 64L << 10;
+    limited.address_space_limit = least;
+    ASSERT_EQ(lcdump(empty, limited).status, 0);
+    // Its four columns, grown by half at a time, and one 32-bit key a
+    // record at the end take at most 28 bytes a record; holding whole
+    // records would take 40 before any key.
+    const long records = 250000;
+    limited.address_space_limit = least + 36 * records;
+    const RunResult r = lcdump({"-in", file("lc.bin", numbered_file(records)), "-stats"}, limited);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;
 }
 
 TEST_F(Faults, MeasurementFileCutAtEveryByteOfItsLastRecord)
