@@ -16,79 +16,13 @@
 #include "input.h"
 #include "interrupt.h"
 #include "lcdump.h"
+#include "namelist.h"
 #include "numtext.h"
 #include "output.h"
 #include "outputfile.h"
 #include "platform.h"
 
 namespace {
-
-// No file name is longer on the systems lcdump runs on; a longer line is
-// no name, and reading it whole could take all the memory there is.
-const std::size_t MAX_NAME_BYTES = 4096;
-
-// The list's names, read whole before anything is converted so that no
-// output can replace a file named further on: one buffer, each name ending
-// in its NUL, which no name can hold.
-class NameList {
-public:
-    void add(const std::string& name)
-    {
-        starts_.push_back(text_.size());
-        text_.append(name.c_str(), name.size() + 1);
-    }
-    std::size_t size() const { return starts_.size(); }
-    const char* operator[](std::size_t i) const { return text_.c_str() + starts_[i]; }
-
-private:
-    std::string text_;
-    std::vector<std::size_t> starts_;
-};
-
-// "Error: LIST: line N" + what, for a list line that is no name.
-int fail_list_line(std::FILE* messages, const char* list_name, std::uint64_t line, const char* what)
-{
-    return fail(messages, "Error: ", list_name, {": line ", Piece::count(line), what});
-}
-
-// Reads every name of list into names; 0, or the failure status after the
-// message, before anything is converted.
-int read_list(std::FILE* list, const char* list_name, NameList& names, std::FILE* messages)
-{
-    std::string line;
-    std::uint64_t number = 1;
-    for (int c; (c = std::getc(list)) != EOF;) {
-        if (c != '\n') {
-            if (c == '\0')
-                return fail_list_line(messages, list_name, number,
-                                      " holds a NUL byte; a list holds one name a line, as find -print writes them");
-            line += static_cast<char>(c);
-            // A CR may still follow, to be dropped before a newline.
-            if (line.size() > MAX_NAME_BYTES + 1)
-                return fail_list_line(messages, list_name, number, " is longer than a file name can be (4,096 bytes)");
-            continue;
-        }
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.size() > MAX_NAME_BYTES)
-            return fail_list_line(messages, list_name, number, " is longer than a file name can be (4,096 bytes)");
-        if (!line.empty())
-            names.add(line);
-        line.clear();
-        ++number;
-    }
-    if (std::ferror(list) != 0) {
-        // A directory opens on some systems and fails at the first read.
-        if (errno == EISDIR)
-            return fail(messages, "Error: ", list_name, {": the list is a directory"});
-        return fail(messages, "Error: ", list_name, {": can't read: ", std::strerror(errno)});
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    if (!line.empty())
-        names.add(line);
-    return 0;
-}
 
 // One spelling for every name of a file: absolute, its directory resolved
 // through links and "..", and its last component as it stands, so that a
