@@ -1,6 +1,5 @@
 #include "batch.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -9,142 +8,18 @@
 #include <string>
 #include <system_error>
 #include <unordered_map>
-#include <utility>
-#include <vector>
 
 #include "diagnostics.h"
 #include "input.h"
 #include "interrupt.h"
 #include "lcdump.h"
 #include "namelist.h"
-#include "numtext.h"
 #include "output.h"
 #include "outputfile.h"
 #include "platform.h"
+#include "readfiles.h"
 
 namespace {
-
-// One spelling for every name of a file: absolute, its directory resolved
-// through links and "..", and its last component as it stands, so that a
-// link there is itself and not the file it leads to. The spelling is the
-// same whether the file exists yet or not. Names that share a directory,
-// as most in a list do, share one resolution of it.
-class Speller {
-public:
-    std::string operator()(const std::string& name)
-    {
-        namespace fs = std::filesystem;
-        try {
-            std::error_code error;
-            const fs::path path = fs::absolute(name, error);
-            if (error)
-                return name;
-            const std::string parent = path.parent_path().string();
-            auto known = resolved_.find(parent);
-            if (known == resolved_.end()) {
-                // Bounded: a list may name files in a million directories.
-                if (resolved_.size() >= 256)
-                    resolved_.clear();
-                fs::path directory = fs::weakly_canonical(path.parent_path(), error);
-                known = resolved_.emplace(parent, (error ? path.parent_path().lexically_normal() : directory).string())
-                            .first;
-            }
-            return (fs::path(known->second) / path.filename()).lexically_normal().string();
-        } catch (const std::system_error&) {
-            // On Windows, a name that the code page cannot convert.
-            return name;
-        }
-    }
-
-private:
-    std::unordered_map<std::string, std::string> resolved_;
-};
-
-std::uint64_t hash_of(const std::string& text)
-{
-    std::uint64_t hash = 14695981039346656037u;
-    for (char c : text)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
-    return hash;
-}
-
-// The files a run reads, which no output may replace: every input of the
-// list, found by its spelling's hash (a hash that matches is confirmed by
-// the spelling itself, so that no two files are ever taken for one), which
-// holds for a name that does not exist yet too; and every file that exists,
-// the list and the option file among them, by its identity, which holds
-// for its every name.
-class ReadFiles {
-public:
-    // Indices past the list's names.
-    static const std::size_t NONE = static_cast<std::size_t>(-1);
-    static const std::size_t LIST = NONE - 1;
-    static const std::size_t OPTION_FILE = NONE - 2;
-
-    ReadFiles(const NameList& names, const char* list_name, const char* option_file, Speller& spell)
-        : names_(names),
-          spell_(spell),
-          named_before_(names.size(), false)
-    {
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            keys_.push_back({hash_of(spell(names[i])), i});
-            identify(names[i], i);
-        }
-        if (std::strcmp(list_name, "-") != 0)
-            identify(list_name, LIST);
-        if (option_file != nullptr)
-            identify(option_file, OPTION_FILE);
-        std::sort(keys_.begin(), keys_.end());
-        std::sort(identities_.begin(), identities_.end());
-        // The later names of one file share a hash with the first, which
-        // sorts before them.
-        for (std::size_t k = 1; k < keys_.size(); ++k) {
-            const std::size_t index = keys_[k].second;
-            if (keys_[k].first == keys_[k - 1].first)
-                named_before_[index] = find_spelling(spell(names[index]), keys_[k].first) < index;
-        }
-    }
-
-    // Whether names[i] is a file named earlier in the list.
-    bool named_before(std::size_t i) const { return named_before_[i]; }
-
-    // Which read file output (of that spelling) would replace: the index of
-    // an input, LIST, OPTION_FILE, or NONE.
-    std::size_t replaced_by(const std::string& output, const std::string& spelling)
-    {
-        const std::size_t found = find_spelling(spelling, hash_of(spelling));
-        FileIdentity identity;
-        if (found != NONE || !identify_file(output.c_str(), identity))
-            return found;
-        const auto at =
-            std::lower_bound(identities_.begin(), identities_.end(), std::make_pair(identity, std::size_t{0}));
-        return at != identities_.end() && at->first == identity ? at->second : NONE;
-    }
-
-private:
-    void identify(const char* name, std::size_t index)
-    {
-        FileIdentity identity;
-        if (identify_file(name, identity))
-            identities_.push_back({identity, index});
-    }
-
-    // The smallest index of an input whose spelling is spelling, or NONE.
-    std::size_t find_spelling(const std::string& spelling, std::uint64_t hash)
-    {
-        for (auto at = std::lower_bound(keys_.begin(), keys_.end(), std::make_pair(hash, std::size_t{0}));
-             at != keys_.end() && at->first == hash; ++at)
-            if (spell_(names_[at->second]) == spelling)
-                return at->second;
-        return NONE;
-    }
-
-    const NameList& names_;
-    Speller& spell_;
-    std::vector<std::pair<std::uint64_t, std::size_t>> keys_;
-    std::vector<std::pair<FileIdentity, std::size_t>> identities_;
-    std::vector<bool> named_before_;
-};
 
 // "Error: INPUT: its output OUTPUT" + why, and the failure status.
 int fail_output_of(std::FILE* messages, const char* input, const std::string& output, const char* why)
