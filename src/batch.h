@@ -1,7 +1,6 @@
-// Many files in one run: every measurement file named in a list dumped into
-// a file of its own, each written whole or not at all and never over a file
-// that the run reads, or that it did not make unless told to replace it; the
-// run goes on past the files that fail.
+// Many files in one run: each measurement file a list names dumped into a file
+// of its own, whole or not at all, never over a file the run reads, nor over
+// one it did not make unless told to; the run goes on past the files that fail.
 #ifndef LCDUMP_BATCH_H
 #define LCDUMP_BATCH_H
 
