@@ -1,12 +1,10 @@
-// Many files in one run: every measurement file named in a list dumped into
-// a file of its own, each written whole or not at all and never over a file
-// that the run reads, or that it did not make unless told to replace it; the
-// run goes on past the files that fail.
+// Many files in one run: each measurement file a list names dumped into a file
+// of its own, whole or not at all, never over a file the run reads, nor over
+// one it did not make unless told to; the run goes on past the files that fail.
 #ifndef LCDUMP_BATCH_H
 #define LCDUMP_BATCH_H
 
 #include <cstdio>
-#include <string>
 
 #include "forms.h"
 
@@ -24,45 +22,10 @@ struct ListRequest {
     OutputForm form;
 };
 
-// One output of a run, from its making to its place. It is written under a
-// temporary name of its own, .lcdump- and 12 hexadecimal digits in the
-// output's directory (so that the rename stays on one file system), created
-// exclusively, so that no link there can redirect it and no other run can
-// share it; then it is closed, checked, and renamed into place whole, or
-// removed.
-class OutputFile {
-public:
-    explicit OutputFile(std::string name);
-    // Removes the temporary unless it was committed.
-    ~OutputFile();
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    // Creates the temporary; false, with errno set, when it can't.
-    bool create();
-    std::FILE* stream() const { return stream_; }
-    const std::string& name() const { return name_; }
-    const std::string& temporary() const { return temporary_; }
-
-    // Closes the temporary, which a file system may refuse only then, and
-    // renames it to the final name, over a file already there only when
-    // replace; false, with errno set (EEXIST for a file there and not
-    // replaced), and the temporary gone, when either failed.
-    bool commit(bool replace);
-
-    // Closes and removes the temporary.
-    void discard();
-
-private:
-    std::string name_;
-    std::string temporary_;
-    std::FILE* stream_ = nullptr;
-};
-
 // Reads the whole list named by request (one name a line; empty lines
 // skipped, a trailing CR dropped), then dumps, in the request's form, each
 // file it names into its name with the last extension made .txt, .csv or
-// .fits, beside it or under outdir, by way of an OutputFile. A file that
+// .fits, beside it or under outdir, by way of an OutputFile (outputfile.h). A file that
 // fails gets its one-line message and leaves nothing; after any failure,
 // one more line counts them, and the run returns 8. With form.stats, no
 // file is written: the summary rows go to standard output under one header

@@ -22,6 +22,7 @@
 
 #include "batch.h"
 #include "e2e_fixture.h"
+#include "outputfile.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "batch.h"
+#include "outputfile.h"
 #include "platform.h"
 
 namespace {
