@@ -159,7 +159,8 @@ int fail_out_of_memory(std::FILE* messages)
 
 void exit_out_of_memory()
 {
-    std::exit(fail_out_of_memory(stderr));
+    fail_out_of_memory(stderr);
+    std::exit(FAILURE_STATUS);
 }
 
 int fail_output(std::FILE* messages, const char* name)
