@@ -29,7 +29,7 @@ CROSS_CHECKS = $(CROSS_ARCHES:%=cross-check-%)
 need = @command -v $(1) >/dev/null 2>&1 || { echo "$@ needs $(1): apt-get install $(2)"; exit 1; }
 
 .PHONY: all demo test tests memcheck lint ci install uninstall help plot sanitize fuzz-build fuzz-check fuzz bench windows windows-check clean
-.PHONY: package package-windows package-check cross-check $(CROSS_CHECKS) scale-check bench-scale
+.PHONY: package package-windows package-check cross-check $(CROSS_CHECKS) scale-check bench-scale parity
 
 # The program alone: CMake and a C++ compiler are all it needs.
 all: $(BUILD)/CMakeCache.txt
@@ -211,6 +211,15 @@ bench-scale: all
 	$(call need,python3,python3)
 	bench/scale_bench.sh ./$(BUILD)/lcdump
 
+# lcdump at revision REV (make parity REV=dad07f2), built in a scratch
+# directory, against this tree's build: the same standard output (of -fits,
+# the data unit), standard error and exit status on the sample, 100,000
+# random records and command lines that fail. Not part of ci: what a
+# revision should agree with is the caller's to say.
+parity: all
+	@[ -n "$(REV)" ] || { echo "$@ needs a revision to compare with: make parity REV=dad07f2"; exit 1; }
+	BUILD=$(BUILD) tools/parity.sh $(REV)
+
 # One line a target.
 help:
 	@echo 'all              the program alone (the default)'
@@ -229,6 +238,7 @@ help:
 	@echo 'fuzz             a longer campaign: FUZZ_RUNS executions of every harness'
 	@echo 'bench            lcdump timed against the reference programs in bench/'
 	@echo 'bench-scale      files per second: the per-file recipe against -list, -list -stats, and peak memory'
+	@echo 'parity           REV=... : lcdump at revision REV against this build, byte for byte'
 	@echo 'windows          a static lcdump.exe, cross-built with MinGW-w64'
 	@echo 'windows-check    lcdump.exe under wine against the Linux build, byte for byte'
 	@echo 'package          the Debian package and the source archive'
