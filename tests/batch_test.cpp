@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -405,6 +407,15 @@ TEST_F(Lcdump, NamesThatShareAHashAreTwoFiles)
     const std::string top = "/tmp/lcdump-fnv";
     if (fs::weakly_canonical(top) != top)
         GTEST_SKIP() << "/tmp is a link here, which changes what the names hash to";
+    // The names must be these, so two test runs at once (a plain one and
+    // one under valgrind, say) take turns at the directory.
+    const int lock = ::open("/tmp/lcdump-fnv.lock", O_CREAT | O_RDWR, 0666);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    struct Unlock {
+        int fd;
+        ~Unlock() { ::close(fd); }
+    } unlock{lock};
     fs::remove_all(top);
     fs::create_directory(top);
     auto fnv1a = [](const std::string& text) {
