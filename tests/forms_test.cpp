@@ -47,3 +47,12 @@ TEST(Forms, EachFormWritesFilesOfItsOwnExtensionOrOneTable)
         EXPECT_NE(help_text().find(row.extension), std::string::npos) << row.extension;
     }
 }
+
+// The help's own sentences on how options are written, made from the tables.
+TEST(Help, SaysWhichSwitchesTakeTwoDashesAndWhichOptionsTakeAValue)
+{
+    EXPECT_NE(help_text().find("Switches take two dashes too (--mirror, --force, --csv, --exact, --fits, --stats);\n"
+                               "-in, -list, -outdir and -file take one.\n"),
+              std::string::npos)
+        << help_text();
+}
