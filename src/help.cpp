@@ -14,8 +14,8 @@ public:
     Text& operator<<(const std::string& piece)
     {
         text_ += piece;
-        const std::size_t newline = text_.rfind('\n');
-        column_ = newline == std::string::npos ? text_.size() : text_.size() - newline - 1;
+        const std::size_t newline = piece.rfind('\n');
+        column_ = newline == std::string::npos ? column_ + piece.size() : piece.size() - newline - 1;
         return *this;
     }
     Text& pad_to(std::size_t column) { return *this << std::string(column > column_ ? column - column_ : 0, ' '); }
