@@ -188,30 +188,3 @@ TEST(StatsWriter, EveryFigureIsTheSortedListsToTheBit)
             }
         }
 }
-
-// The cases where the order of -0 and +0 decides a figure, each worked out
-// by hand from that order.
-TEST(StatsWriter, MinusZeroComesBeforePlusZero)
-{
-    struct Case {
-        std::vector<float> flux1;
-        const char* median;
-        const char* mad;
-    } cases[] = {
-        {{-1.0f, -0.0f, 0.0f, 1.0f, 2.0f}, "0", "1"},
-        {{0.0f, -2.0f, -1.0f, -0.0f, 1.0f}, "-0", "1"},
-        {{0.0f, -0.0f, -0.0f}, "-0", "0"},
-        {{0.0f, -0.0f, 0.0f, -0.0f}, "0", "0"},
-        {{-0.0f, -0.0f}, "-0", "0"},
-    };
-    for (const Case& c : cases) {
-        std::vector<Measurement> records;
-        for (float f : c.flux1)
-            records.push_back(Measurement{-0.0, 0, f, f, f, 0.0f, f, 1, 0.0f});
-        const std::vector<std::string> cells = split(written(records, false));
-        ASSERT_EQ(cells.size(), 11u);
-        EXPECT_EQ(cells[3] + " " + cells[4], "-0 -0") << "the JD range";
-        EXPECT_EQ(cells[5] + " " + cells[6] + " " + cells[7] + " " + cells[8] + " " + cells[9],
-                  std::string(c.median) + " " + c.mad + " " + c.median + " " + c.median + " " + c.median);
-    }
-}
