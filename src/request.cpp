@@ -21,14 +21,14 @@ const char* const VERSION_HELP[] = {"the version; also --version", nullptr};
 }  // namespace
 
 const OptionInfo PLAIN_OPTIONS[8] = {
-    {"in", nullptr, "FILE", Role::input, IN_HELP, nullptr, NO_MODIFIER, nullptr},
-    {"list", nullptr, "LIST", Role::alternative, LIST_HELP, nullptr, NO_MODIFIER, nullptr},
-    {"outdir", nullptr, "DIR", Role::optional, OUTDIR_HELP, nullptr, NO_MODIFIER, nullptr},
-    {"mirror", nullptr, nullptr, Role::optional, MIRROR_HELP, nullptr, NO_MODIFIER, &Request::mirror},
-    {"force", nullptr, nullptr, Role::optional, FORCE_HELP, nullptr, NO_MODIFIER, &Request::force},
-    {"file", nullptr, "OPTIONFILE", Role::optional, FILE_HELP, nullptr, NO_MODIFIER, nullptr},
-    {"help", "h", nullptr, Role::instead, HELP_HELP, nullptr, NO_MODIFIER, &Request::help},
-    {"version", nullptr, nullptr, Role::instead, VERSION_HELP, nullptr, NO_MODIFIER, &Request::version},
+    {"in", nullptr, "FILE", Role::input, IN_HELP, nullptr},
+    {"list", nullptr, "LIST", Role::alternative, LIST_HELP, nullptr},
+    {"outdir", nullptr, "DIR", Role::optional, OUTDIR_HELP, nullptr},
+    {"mirror", nullptr, nullptr, Role::optional, MIRROR_HELP, &Request::mirror},
+    {"force", nullptr, nullptr, Role::optional, FORCE_HELP, &Request::force},
+    {"file", nullptr, "OPTIONFILE", Role::optional, FILE_HELP, nullptr},
+    {"help", "h", nullptr, Role::instead, HELP_HELP, &Request::help},
+    {"version", nullptr, nullptr, Role::instead, VERSION_HELP, &Request::version},
 };
 // clang-format on
 

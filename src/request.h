@@ -29,14 +29,9 @@ struct OptionInfo {
     const char* value;
     Role role;
     const char* const* help;  // two lines, the second may be null
-    // The form it picks, or the index in MODIFIERS of the modifier it is;
-    // null and NO_MODIFIER for the other options.
-    const FormInfo* form;
-    std::size_t modifier;
-    // For another switch, what it sets in a request.
+    // For a switch that is no form nor modifier, what it sets in a request.
     bool Request::*flag;
 };
-const std::size_t NO_MODIFIER = static_cast<std::size_t>(-1);
 
 // The options that are neither forms nor modifiers, in the help's order.
 extern const OptionInfo PLAIN_OPTIONS[8];
@@ -50,9 +45,8 @@ void for_each_option(Visit visit)
     for (const OptionInfo& option : PLAIN_OPTIONS)
         if (option.role != Role::instead)
             visit(option);
-    for_each_form_switch([&](const char* name, const char* const* help, const FormInfo* form, std::size_t modifier) {
-        visit(OptionInfo{name, nullptr, nullptr, Role::optional, help, form, form != nullptr ? NO_MODIFIER : modifier,
-                         nullptr});
+    for_each_form_switch([&](const char* name, const char* const* help, const FormInfo*, std::size_t) {
+        visit(OptionInfo{name, nullptr, nullptr, Role::optional, help, nullptr});
     });
     for (const OptionInfo& option : PLAIN_OPTIONS)
         if (option.role == Role::instead)
