@@ -278,6 +278,7 @@ TEST_F(Lcdump, CommandLinesAndInputsAsPeopleGetThemWrong)
         {{"-Fits", "-in", lc}, "", "", unknown("switch -Fits", "-fits"), 8},
         {{"-in", lc, "--fits=yes"}, "", "", unknown("switch --fits=yes", "-fits"), 8},
         {{"-in", lc, "-exat"}, "", "", unknown("switch -exat", "-exact"), 8},
+        {{"-in", lc, "-exacr"}, "", "", unknown("switch -exacr", "-exact"), 8},
         {{"-in", lc, "--file", "x.opt"}, "", "", unknown("option --file", "-file x.opt"), 8},
         {{"-in", lc, "-file=my x.opt"}, "", "", unknown("option -file=my x.opt", "-file 'my x.opt'"), 8},
         {{lc, "--csv"}, "", "", hint("-in " + lc), 8},
