@@ -18,6 +18,7 @@
 #include "outputfile.h"
 #include "platform.h"
 #include "readfiles.h"
+#include "summary.h"
 
 namespace {
 
@@ -211,13 +212,14 @@ int run_list(const ListRequest& request, std::FILE* list, std::FILE* messages)
     NameList names;
     if (const int status = read_list(list, request.list_name, names, messages))
         return status;
-    // Every summary row under one header, which goes out even for an empty
-    // list, so that the table always has its columns.
-    const char* header = request.form.info->table_header;
-    if (header != nullptr && !(write_all(stdout, header, std::strlen(header)) && std::fflush(stdout) == 0))
-        return fail_output(messages);
+    // Every summary row in one table, whose header goes out even for an
+    // empty list, so that the table always has its columns.
+    SummaryTable table(stdout, request.form);
+    const bool tabled = !request.form.info->writes_files();
+    if (tabled && !table.start())
+        return table.out_of_memory() ? fail_out_of_memory(messages) : fail_output(messages);
     ListRequest rows = request;
-    rows.form.table_header = false;
+    rows.form.table = tabled ? &table : nullptr;
     Tally tally;
     {
         ListRun run(rows, names, messages);
@@ -228,6 +230,11 @@ int run_list(const ListRequest& request, std::FILE* list, std::FILE* messages)
         tell_count(messages, "interrupted; ", tally.done, tally.files,
                    request.form.info->writes_files() ? "converted" : "summarised");
         end_by_interruption();
+    }
+    if (tabled && !tally.table_lost && !table.finish()) {
+        table.out_of_memory() ? fail_out_of_memory(messages) : fail_output(messages);
+        tally.table_lost = true;
+        tally.failed = tally.files;
     }
     if (tally.failed > 0 && !tally.table_lost)
         tell_count(messages, "", tally.failed, tally.files,

@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -46,6 +47,19 @@ int answer_without_input(const Request& request)
     return fail(stderr, usage_line().c_str(), nullptr);
 }
 
+// The switch of the first form that takes the modifier of that name.
+const char* first_taker(const char* modifier)
+{
+    const char* taker = nullptr;
+    for_each_form_switch([&](const char*, const char* const*, const FormInfo* form, std::size_t) {
+        if (taker == nullptr && form != nullptr)
+            for (std::size_t i = 0; i < sizeof MODIFIERS / sizeof MODIFIERS[0]; ++i)
+                if (std::strcmp(MODIFIERS[i].name, modifier) == 0 && takes_modifier(*form, i))
+                    taker = form->name;
+    });
+    return taker;
+}
+
 // The words' faults, in the order they are looked for; 0 when there is none.
 int fail_request(const Request& request)
 {
@@ -55,13 +69,15 @@ int fail_request(const Request& request)
     if (request.conflict[0] != nullptr)
         return fail(stderr, "Error: -", nullptr,
                     {request.conflict[0], " and -", request.conflict[1], " can't be combined"});
+    if (request.lone_modifier != nullptr)
+        return fail(stderr, "Error: -", nullptr, {request.lone_modifier, " goes with -", first_taker(request.lone_modifier)});
     // An unset variable in -outdir "$OUTDIR" would put the outputs beside
     // the inputs instead.
     const bool outdir = request.outdir.length() > 0;
     if (!outdir && request.outdir_named)
         return fail(stderr, "Error: -outdir names no directory", nullptr);
     // A form that writes no files but one table on standard output.
-    if (request.form.info->extension == nullptr && (outdir || request.force))
+    if (!request.form.info->writes_files() && (outdir || request.force))
         return fail(stderr, "Error: -", nullptr,
                     {request.form.info->name, " and -", request.force ? "force" : "outdir", " can't be combined"});
     if (request.list.length() > 0 && request.input.length() > 0)

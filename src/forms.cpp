@@ -4,32 +4,42 @@
 
 #include "dumploop.h"
 #include "fits.h"
+#include "periodogram.h"
 #include "stats.h"
 #include "textform.h"
 
-const Modifier MODIFIERS[1] = {
+const Modifier MODIFIERS[2] = {
     {"exact",
      &OutputForm::exact,
      {"every floating-point value in the shortest text that",
       "reads back to the same bits (may use exponent notation)"}},
+    {"period",
+     &OutputForm::period,
+     {"with -stats: each row ends in the Lomb-Scargle period in",
+      "days, its power and its false-alarm probability"}},
 };
 
 namespace {
 
 const unsigned EXACT = 1u << 0;
+const unsigned PERIOD = 1u << 1;
 
 // The order is the help's. FITS keeps every value's bits, so -exact asks
 // nothing of it that it does not do already.
 // clang-format off
 const FormInfo ROWS[] = {
-    {nullptr, "text", ".txt", nullptr, 0, EXACT, &dump_with<TextWriter<PlainText>>, {nullptr, nullptr}},
-    {"csv", "CSV", ".csv", nullptr, 0, EXACT, &dump_with<TextWriter<CsvText>>,
+    {nullptr, nullptr, "text", ".txt", 0, EXACT, &dump_with<TextWriter<PlainText>>, {nullptr, nullptr}},
+    {"csv", nullptr, "CSV", ".csv", 0, EXACT, &dump_with<TextWriter<CsvText>>,
      {"comma-separated rows under a row of column names,", "and no count line"}},
-    {"fits", "FITS data", ".fits", nullptr, BINARY | WHOLE_INPUT, EXACT, &dump_with<FitsWriter>,
+    {"fits", nullptr, "FITS data", ".fits", BINARY | WHOLE_INPUT, EXACT, &dump_with<FitsWriter>,
      {"a FITS binary table instead of text, every value's bits", "kept: lcdump -in star.lc -fits > star.fits"}},
-    {"stats", "summary", nullptr, STATS_HEADER, WHOLE_INPUT, 0, &dump_with<StatsWriter>,
+    {"stats", nullptr, "summary", ".csv", TABLE | WHOLE_INPUT, PERIOD, &dump_with<StatsWriter>,
      {"one CSV row of summary figures per input instead of its",
-      "records: the count, JD range, medians, flux1's MAD"}},
+      "records (with -fits, a FITS table of one row per input)"}},
+    {"stats", "fits", "FITS summary", ".fits", TABLE | BINARY | WHOLE_INPUT, PERIOD, &dump_with<StatsWriter>,
+     {nullptr, nullptr}},
+    {"periodogram", nullptr, "periodogram", ".periodogram.csv", WHOLE_INPUT, 0, &dump_with<PeriodogramWriter>,
+     {"the Lomb-Scargle periodogram as CSV: frequency (1/d)", "and power at every frequency of the search"}},
 };
 // clang-format on
 
@@ -40,7 +50,16 @@ const FormList FORMS = {ROWS, sizeof ROWS / sizeof ROWS[0]};
 const FormInfo* find_form(const char* name)
 {
     for (const FormInfo& form : FORMS)
-        if (form.name != nullptr && std::strcmp(form.name, name) == 0)
+        if (form.name != nullptr && form.also == nullptr && std::strcmp(form.name, name) == 0)
+            return &form;
+    return nullptr;
+}
+
+const FormInfo* find_pair(const char* name, const char* other)
+{
+    for (const FormInfo& form : FORMS)
+        if (form.also != nullptr && ((std::strcmp(form.name, name) == 0 && std::strcmp(form.also, other) == 0) ||
+                                     (std::strcmp(form.name, other) == 0 && std::strcmp(form.also, name) == 0)))
             return &form;
     return nullptr;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 class Input;
+class SummaryTable;
 struct FormInfo;
 
 // The table's rows, for a range-for.
@@ -30,10 +31,12 @@ struct OutputForm {
     // same bits (float fields as binary32, JD as binary64); may use an
     // exponent.
     bool exact = false;
-    // For a form that writes one table to standard output: its header row
-    // before the row; false for a caller that puts many rows under one
-    // header.
-    bool table_header = true;
+    // For a summary: the period search's columns too.
+    bool period = false;
+    // For a form that writes one table to standard output: the table that
+    // the input's row joins, begun and ended by the caller that puts many
+    // rows in it; null for a table of this input alone.
+    SummaryTable* table = nullptr;
 };
 
 // What a writer is made from: where it writes, the input it writes of, as
@@ -53,12 +56,13 @@ struct Modifier {
     bool OutputForm::*flag;
     const char* help[2];
 };
-extern const Modifier MODIFIERS[1];
+extern const Modifier MODIFIERS[2];
 
 // What may hold for a form, a bit each. A binary form is refused on a
 // terminal, where it would be garbage, or worse. A form of whole input
-// writes nothing before the last record has come.
-enum FormTraits : unsigned { BINARY = 1u << 0, WHOLE_INPUT = 1u << 1 };
+// writes nothing before the last record has come. A table form writes no
+// files but one table on standard output, a row per input.
+enum FormTraits : unsigned { BINARY = 1u << 0, WHOLE_INPUT = 1u << 1, TABLE = 1u << 2 };
 
 // Every writer is a plain class, made from a DumpTarget, on which the dump
 // calls, in this order:
@@ -77,14 +81,14 @@ struct FormInfo {
     // Its switch, without the dash; null for the text form, which is the
     // one given when no switch is.
     const char* name;
+    // For a form picked by two switches, the second one; the form is then
+    // no switch of its own in the help.
+    const char* also;
     // What it writes, for messages: "FITS data not written to a terminal".
     const char* what;
-    // Of its files with -list; null for a form that writes no files but one
-    // table on standard output, a row per input under one header.
+    // Of its files with -list; of a table form, the file it would be
+    // redirected to.
     const char* extension;
-    // For a form that writes no files: its table's header row,
-    // newline-ended.
-    const char* table_header;
     // Of FormTraits, those that hold for it.
     unsigned traits;
     // Those of MODIFIERS that it takes, a bit for each (1 << index); a
@@ -96,7 +100,7 @@ struct FormInfo {
     // For a form with a switch: one or two lines of help.
     const char* help[2];
 
-    bool writes_files() const { return extension != nullptr; }
+    bool writes_files() const { return (traits & TABLE) == 0; }
     bool binary() const { return (traits & BINARY) != 0; }
     bool whole_input() const { return (traits & WHOLE_INPUT) != 0; }
 };
@@ -106,8 +110,12 @@ inline const FormInfo* FormList::end() const
     return first + count;
 }
 
-// The row of the form with that switch, or null.
+// The row of the form with that switch alone, or null.
 const FormInfo* find_form(const char* name);
+
+// The row of the form that the two switches pick together, in either
+// order, or null where they don't go together.
+const FormInfo* find_pair(const char* name, const char* other);
 
 // For the modifier at index in MODIFIERS: whether the form takes it.
 inline bool takes_modifier(const FormInfo& form, std::size_t index)
@@ -124,7 +132,7 @@ void for_each_form_switch(Visit visit)
 {
     unsigned shown = 0;
     for (const FormInfo& form : FORMS) {
-        if (form.name == nullptr)
+        if (form.name == nullptr || form.also != nullptr)
             continue;
         visit(form.name, form.help, &form, std::size_t{0});
         std::size_t i = 0;

@@ -65,11 +65,14 @@ Text& put_synopsis(Text& text)
 std::string extensions()
 {
     std::string first, others;
-    for (const FormInfo& form : FORMS)
-        if (form.extension != nullptr && first.empty())
+    for (const FormInfo& form : FORMS) {
+        if (!form.writes_files())
+            continue;
+        if (first.empty())
             first = form.extension;
-        else if (form.extension != nullptr)
+        else
             others += (others.empty() ? "" : ", ") + std::string(form.extension);
+    }
     return others.empty() ? first : first + " (" + others + ")";
 }
 

@@ -6,6 +6,7 @@
 #include "diagnostics.h"
 #include "input.h"
 #include "platform.h"
+#include "summary.h"
 
 namespace {
 
@@ -50,7 +51,17 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
     Input input(in, name);
     if (const int status = input.start(messages))
         return status;
-    return form.info->dump(input, DumpTarget{out, name, form, output_name}, messages);
+    if (form.info->writes_files() || form.table != nullptr)
+        return form.info->dump(input, DumpTarget{out, name, form, output_name}, messages);
+    // A table of this input alone: its header goes out with its row.
+    SummaryTable table(out, form, true);
+    OutputForm alone = form;
+    alone.table = &table;
+    if (const int status = form.info->dump(input, DumpTarget{out, name, alone, output_name}, messages))
+        return status;
+    if (!table.finish())
+        return table.out_of_memory() ? fail_out_of_memory(messages) : fail_output(messages, output_name);
+    return 0;
 }
 
 int dump_named_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form)

@@ -139,12 +139,13 @@ public:
     }
 
     // The form and its modifiers into form, and the first pair that can't
-    // be combined, a later switch named first, into conflict.
-    void settle(OutputForm& form, const char* conflict[2]) const
+    // be combined, a later switch named first, into conflict; a modifier
+    // that the form does not take, into lone.
+    void settle(OutputForm& form, const char* conflict[2], const char*& lone) const
     {
         for (const Given& later : given_)
             if (later.name != nullptr && later.form != nullptr)
-                form.info = later.form;
+                form.info = form.info->name == nullptr ? later.form : pair_of(*form.info, *later.form);
             else if (later.name != nullptr)
                 form.*MODIFIERS[later.modifier].flag = true;
         for (std::size_t a = 0; a < SIZE && conflict[0] == nullptr; ++a)
@@ -153,6 +154,10 @@ public:
                     conflict[0] = given_[a].name;
                     conflict[1] = given_[b].name;
                 }
+        for (const Given& given : given_)
+            if (lone == nullptr && given.name != nullptr && given.form == nullptr &&
+                !takes_modifier(*form.info, given.modifier))
+                lone = given.name;
     }
 
 private:
@@ -161,10 +166,15 @@ private:
         const FormInfo* form;
         std::size_t modifier;
     };
+    static const FormInfo* pair_of(const FormInfo& x, const FormInfo& y)
+    {
+        const FormInfo* pair = find_pair(x.name, y.name);
+        return pair != nullptr ? pair : &y;
+    }
     static bool go_together(const Given& x, const Given& y)
     {
         if (x.form != nullptr && y.form != nullptr)
-            return false;
+            return find_pair(x.name, y.name) != nullptr;
         if (x.form != nullptr)
             return takes_modifier(*x.form, y.modifier);
         return y.form == nullptr || takes_modifier(*y.form, x.modifier);
@@ -228,6 +238,6 @@ Request read_request(OptionSet& options, int argc, char** argv)
         else if (!dashed && names_regular_file(argv[i]))
             request.input_hint = {"", "in", true, argv[i]};
     }
-    forms.settle(request.form, request.conflict);
+    forms.settle(request.form, request.conflict, request.lone_modifier);
     return request;
 }

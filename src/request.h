@@ -79,6 +79,9 @@ struct Request {
     // The first two switches given that can't be combined, as the message
     // names them, or nulls.
     const char* conflict[2] = {nullptr, nullptr};
+    // The first modifier given that the form given does not take, as the
+    // message names it, or null.
+    const char* lone_modifier = nullptr;
     // The first word of the command line close to an option but none.
     Meant near_miss = {nullptr, nullptr, false, nullptr};
     // For a run that names no input: the first word that probably meant

@@ -7,15 +7,11 @@
 #include <functional>
 #include <limits>
 #include <new>
-#include <string>
 #include <type_traits>
+#include <vector>
 
-#include "diagnostics.h"
-#include "numtext.h"
-#include "output.h"
-
-const char STATS_HEADER[] =
-    "file,records,nonfinite,jd_min,jd_max,flux1_median,flux1_mad,err1_median,sky_median,chisq1_median,nuse_min\n";
+#include "compensated.h"
+#include "lombscargle.h"
 
 namespace {
 
@@ -70,37 +66,10 @@ double median(FloatKey* keys, std::size_t n, Figure figure, Less less)
     return (figure(*std::max_element(keys, middle, less)) + upper) / 2;
 }
 
-// The name escaped as messages escape it, so that no byte of it can drive a
-// terminal or break a reader's UTF-8 decoding; then CSV quotes it where it
-// holds a separator or a quote (line ends are escaped already).
-void put_name(std::string& row, const char* name)
+// Where the weighted figures may take a record's flux1 and err1.
+bool weighable(double flux, double error)
 {
-    std::string shown;
-    append_name(shown, name);
-    if (shown.find_first_of(",\"") == std::string::npos) {
-        row += shown;
-        return;
-    }
-    row += '"';
-    for (char c : shown) {
-        if (c == '"')
-            row += '"';
-        row += c;
-    }
-    row += '"';
-}
-
-template <class Number>
-void put_number(std::string& row, Number value)
-{
-    char text[MAX_NUMBER_TEXT];
-    char* end;
-    if constexpr (std::is_integral<Number>::value)
-        end = put_int(text, value);
-    else
-        end = put_shortest(text, value);
-    row += ',';
-    row.append(text, end);
+    return std::isfinite(flux) && std::isfinite(error) && error > 0;
 }
 
 }  // namespace
@@ -108,10 +77,14 @@ void put_number(std::string& row, Number value)
 bool StatsWriter::record(const Measurement& m)
 {
     for (std::size_t i = 0; i < MEDIAN_COUNT; ++i)
-        if (!columns_[i].append(m.*MEDIAN_FIELDS[i])) {
+        if (!columns_[i].append(m.*MEDIAN_FIELDS[i].field)) {
             out_of_memory_ = true;
             return false;
         }
+    if (period_ && !jd_.append(m.JD)) {
+        out_of_memory_ = true;
+        return false;
+    }
     bool all_finite = true;
     for_each_field(m, [&](const FieldInfo&, auto value) {
         if constexpr (!std::is_integral<decltype(value)>::value)
@@ -128,52 +101,96 @@ bool StatsWriter::record(const Measurement& m)
     return true;
 }
 
+void StatsWriter::weigh_flux(Summary& summary) const
+{
+    // The products are doubles, as a float's square would round.
+    const float* flux = columns_[0].begin();
+    const float* error = columns_[1].begin();
+    CompensatedSum weights;
+    CompensatedSum weighted;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < count_; ++i)
+        if (weighable(flux[i], error[i])) {
+            const double e = error[i];
+            const double w = 1 / (e * e);
+            weights.add(w);
+            weighted.add(w * flux[i]);
+            ++n;
+        }
+    const double mean = weighted.value() / weights.value();
+    CompensatedSum squares;
+    for (std::size_t i = 0; i < count_; ++i)
+        if (weighable(flux[i], error[i])) {
+            const double deviation = (flux[i] - mean) / error[i];
+            squares.add(deviation * deviation);
+        }
+    summary.flux1_wmean = mean;
+    summary.flux1_chi2dof =
+        n >= 2 ? squares.value() / static_cast<double>(n - 1) : std::numeric_limits<double>::quiet_NaN();
+}
+
 bool StatsWriter::finish()
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    Summary summary;
     // One field's finite values at a time, the columns left in record order.
     FloatKey* keys = nullptr;
     if (count_ > 0 && (keys = static_cast<FloatKey*>(std::malloc(count_ * sizeof(FloatKey)))) == nullptr) {
         out_of_memory_ = true;
         return false;
     }
-    double figures[MEDIAN_COUNT + 1];
-    double* figure = figures;
     for (std::size_t i = 0; i < MEDIAN_COUNT; ++i) {
         std::size_t n = 0;
         for (float value : columns_[i])
             if (std::isfinite(value))
                 keys[n++] = key_of(value);
         const double middle = median(keys, n, widened, std::less<FloatKey>());
-        *figure++ = middle;
+        summary.*MEDIAN_FIELDS[i].median = middle;
         if (i == 0) {
             // Distances are taken in double, where a float's would round;
             // as none is negative or -0, they order as plain doubles do.
             auto distance = [middle](FloatKey key) { return std::fabs(widened(key) - middle); };
-            *figure++ = median(keys, n, distance, [&](FloatKey a, FloatKey b) { return distance(a) < distance(b); });
+            summary.flux1_mad =
+                median(keys, n, distance, [&](FloatKey a, FloatKey b) { return distance(a) < distance(b); });
         }
     }
     std::free(keys);
-
-    std::string row;
-    try {
-        if (header_)
-            row = STATS_HEADER;
-        put_name(row, name_);
-        put_number(row, static_cast<std::int32_t>(count_));
-        put_number(row, static_cast<std::int32_t>(nonfinite_));
-        put_number(row, finite_jd_ > 0 ? value_of<double>(jd_min_) : nan);
-        put_number(row, finite_jd_ > 0 ? value_of<double>(jd_max_) : nan);
-        for (double value : figures)
-            put_number(row, value);
-        if (count_ > 0)
-            put_number(row, nuse_min_);
-        else
-            put_number(row, nan);
-        row += '\n';
-    } catch (const std::bad_alloc&) {
+    weigh_flux(summary);
+    summary.records = static_cast<std::int32_t>(count_);
+    summary.nonfinite = static_cast<std::int32_t>(nonfinite_);
+    summary.jd_min = finite_jd_ > 0 ? value_of<double>(jd_min_) : nan;
+    summary.jd_max = finite_jd_ > 0 ? value_of<double>(jd_max_) : nan;
+    summary.has_nuse = count_ > 0;
+    summary.nuse_min = nuse_min_;
+    if (period_ && !search_period(summary)) {
         out_of_memory_ = true;
         return false;
     }
-    return write_all(out_, row.data(), row.size()) && std::fflush(out_) == 0;
+    if (table_.add(name_, summary))
+        return true;
+    out_of_memory_ = table_.out_of_memory();
+    return false;
+}
+
+bool StatsWriter::search_period(Summary& summary)
+{
+    try {
+        std::vector<double> t, y, dy;
+        const float* flux = columns_[0].begin();
+        const float* error = columns_[1].begin();
+        const double* jd = jd_.begin();
+        for (std::size_t i = 0; i < count_; ++i)
+            if (weighable(flux[i], error[i]) && std::isfinite(jd[i])) {
+                t.push_back(jd[i]);
+                y.push_back(flux[i]);
+                dy.push_back(error[i]);
+            }
+        const PeriodSearch found = ::search_period(LightCurve{t.data(), y.data(), dy.data(), t.size()});
+        summary.period = found.period;
+        summary.power = found.power;
+        summary.fap = found.fap;
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }

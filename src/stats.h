@@ -1,6 +1,7 @@
-// A light curve in one CSV row: its record count, how many records hold a
-// value that is not finite, the JD range, robust figures of flux1, err1, sky
-// and chisq1, and the least nuse, so that a survey fits in one table.
+// A light curve in one summary row: its record count, how many records hold
+// a value that is not finite, the JD range, robust figures of flux1, err1,
+// sky and chisq1, how much flux1 varies beyond its errors, the least nuse,
+// and on request its Lomb-Scargle period, so that a survey fits in one table.
 #ifndef LCDUMP_STATS_H
 #define LCDUMP_STATS_H
 
@@ -12,14 +13,18 @@
 
 #include "forms.h"
 #include "measurement.h"
+#include "summary.h"
 
-// The header row of the summary table, newline included.
-extern const char STATS_HEADER[];
-
-// The fields whose medians are columns, in column order; flux1's MAD
-// follows its median.
-constexpr float Measurement::*MEDIAN_FIELDS[] = {&Measurement::flux1, &Measurement::err1, &Measurement::sky,
-                                                 &Measurement::chisq1};
+// The fields whose medians are figures, each with its figure; flux1's MAD
+// follows from its median, and flux1 and err1 weigh the flux.
+struct MedianField {
+    float Measurement::*field;
+    double Summary::*median;
+};
+constexpr MedianField MEDIAN_FIELDS[] = {{&Measurement::flux1, &Summary::flux1_median},
+                                         {&Measurement::err1, &Summary::err1_median},
+                                         {&Measurement::sky, &Summary::sky_median},
+                                         {&Measurement::chisq1, &Summary::chisq1_median}};
 constexpr std::size_t MEDIAN_COUNT = sizeof MEDIAN_FIELDS / sizeof MEDIAN_FIELDS[0];
 
 // One field's values in record order, in memory from malloc that grows by
@@ -69,23 +74,30 @@ private:
     std::size_t capacity_ = 0;
 };
 
-// A writer (see forms.h) of one summary row, written at finish(). Each
-// figure leaves out the records where its field is not finite, and is NaN
-// where none is left. A median is the middle value, or for an even count
-// the mean of the two middle ones computed in double; flux1_mad is the
-// median of the distances of flux1 from its median. Numbers are written in
-// the shortest text that reads back to the double computed.
+// A writer (see forms.h) of one summary row, handed to the table at
+// finish(). Each figure leaves out the records where its field is not
+// finite, and is NaN where none is left. A median is the middle value, or
+// for an even count the mean of the two middle ones computed in double;
+// flux1_mad is the median of the distances of flux1 from its median.
+// flux1_wmean and flux1_chi2dof take the records whose flux1 and err1 are
+// finite and err1 positive: the mean weighted by 1/err1², and the sum of
+// ((flux1 - flux1_wmean) / err1)² over one less than their count, NaN for
+// fewer than two; each sum is compensated, as good as one rounded once. The
+// period search takes the records whose JD is finite too.
 //
 // It holds only the fields of the medians, one column each (16 bytes a
-// record); the other figures are kept up to date as the records arrive. At
-// finish() one buffer of 32-bit keys, as long as the records, takes each
-// field's finite values in turn for the selection.
+// record), and JD for the period search; the other figures are kept up to
+// date as the records arrive. At finish() one buffer of 32-bit keys, as long
+// as the records, takes each field's finite values in turn for the
+// selection.
 class StatsWriter {
 public:
-    // name is the input as given, for the row's first column; with header,
-    // the header row goes out with the row, in the same write.
-    StatsWriter(std::FILE* out, const char* name, bool header) : out_(out), name_(name), header_(header) {}
-    explicit StatsWriter(const DumpTarget& target) : StatsWriter(target.out, target.name, target.form.table_header) {}
+    // name is the input as given, for the row's first column; the row joins
+    // table, with the period search's columns where period.
+    StatsWriter(SummaryTable& table, const char* name, bool period) : table_(table), name_(name), period_(period) {}
+    explicit StatsWriter(const DumpTarget& target) : StatsWriter(*target.form.table, target.name, target.form.period)
+    {
+    }
 
     bool begin(std::int32_t) { return true; }
     // False when there was no memory to keep the record.
@@ -96,12 +108,17 @@ public:
     bool out_of_memory() const { return out_of_memory_; }
 
 private:
-    std::FILE* out_;
+    void weigh_flux(Summary& summary) const;
+    bool search_period(Summary& summary);
+
+    SummaryTable& table_;
     const char* name_;
-    bool header_;
+    bool period_;
     bool out_of_memory_ = false;
     // MEDIAN_FIELDS' values, a column each, in that order.
     Column<float> columns_[MEDIAN_COUNT];
+    // JD, for the period search only.
+    Column<double> jd_;
     std::size_t count_ = 0;
     std::size_t nonfinite_ = 0;
     // The least and greatest finite JD, as keys that order as the values

@@ -19,13 +19,16 @@ TEST(Forms, EveryRowIsFoundByItsSwitchAndWritesFilesOfItsOwnOrOneTable)
     const std::string help = help_text();
     std::set<std::string> names;
     for (const FormInfo& row : FORMS) {
-        if (&row != FORMS.first) {
+        if (row.also != nullptr) {
+            EXPECT_EQ(find_pair(row.name, row.also), &row) << row.name;
+            EXPECT_EQ(find_pair(row.also, row.name), &row) << row.name;
+        } else if (&row != FORMS.first) {
             ASSERT_NE(row.name, nullptr);
             EXPECT_EQ(find_form(row.name), &row) << row.name;
             EXPECT_NE(usage_line().find(std::string("[-") + row.name + "]"), std::string::npos) << row.name;
             EXPECT_NE(help.find(row.help[0]), std::string::npos) << row.name;
         }
-        EXPECT_NE(row.writes_files(), row.table_header != nullptr) << row.what;
+        ASSERT_NE(row.extension, nullptr) << row.what;
         if (row.writes_files()) {
             EXPECT_EQ(row.extension[0], '.') << row.what;
             EXPECT_TRUE(names.insert(row.extension).second) << row.extension;
@@ -34,6 +37,8 @@ TEST(Forms, EveryRowIsFoundByItsSwitchAndWritesFilesOfItsOwnOrOneTable)
     }
     for (const char* name : {"", "cs", "csvx", "CSV", "exact", "in"})
         EXPECT_EQ(find_form(name), nullptr) << name;
+    EXPECT_EQ(find_pair("csv", "fits"), nullptr);
+    EXPECT_EQ(find_pair("stats", "csv"), nullptr);
     // The help's own sentences on how options are written.
     EXPECT_NE(help.find("Switches take two dashes too (--mirror, --force, --csv, --exact, --fits, --stats);\n"
                         "-in, -list, -outdir and -file take one.\n"),
