@@ -20,6 +20,7 @@ public:
     }
     Text& pad_to(std::size_t column) { return *this << std::string(column > column_ ? column - column_ : 0, ' '); }
     std::string take() { return std::move(text_); }
+    std::size_t column() const { return column_; }
 
 private:
     std::string text_;
@@ -27,16 +28,21 @@ private:
 };
 
 // The names of the options that pick chooses, each after dashes, with
-// separator between them, and last before the last one.
+// separator between them, and last before the last one; a name that would
+// pass the 79th column, with what follows it, starts a new line where wrap.
 template <class Pick>
-Text& put_names(Text& text, const char* dashes, const char* separator, const char* last, Pick pick)
+Text& put_names(Text& text, const char* dashes, const char* separator, const char* last, Pick pick, bool wrap = false)
 {
     std::size_t left = 0;
     for_each_option([&](const OptionInfo& option) { left += pick(option) ? 1u : 0u; });
     const char* between = "";
     for_each_option([&](const OptionInfo& option) {
         if (pick(option)) {
-            text << between << dashes << option.name;
+            const std::string name = std::string(dashes) + option.name;
+            std::string gap = between;
+            if (wrap && text.column() + gap.size() + name.size() + 2 > 79)
+                gap = gap.substr(0, gap.find_last_not_of(' ') + 1) + "\n";
+            text << gap << name;
             between = --left == 1 ? last : separator;
         }
     });
@@ -113,7 +119,7 @@ std::string help_text()
     });
     text << "Switches take two dashes too (";
     put_names(text, "--", ", ", ", ",
-              [](const OptionInfo& o) { return o.role == Role::optional && o.value == nullptr; });
+              [](const OptionInfo& o) { return o.role == Role::optional && o.value == nullptr; }, true);
     text << ");\n";
     put_names(text, "-", ", ", " and ", [](const OptionInfo& o) { return o.value != nullptr; });
     text << " take one.\n\nWithout -csv, the first line is the record count; then each record is a\nline of";

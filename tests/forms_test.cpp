@@ -40,8 +40,8 @@ TEST(Forms, EveryRowIsFoundByItsSwitchAndWritesFilesOfItsOwnOrOneTable)
     EXPECT_EQ(find_pair("csv", "fits"), nullptr);
     EXPECT_EQ(find_pair("stats", "csv"), nullptr);
     // The help's own sentences on how options are written.
-    EXPECT_NE(help.find("Switches take two dashes too (--mirror, --force, --csv, --exact, --fits, --stats);\n"
-                        "-in, -list, -outdir and -file take one.\n"),
+    EXPECT_NE(help.find("Switches take two dashes too (--mirror, --force, --csv, --exact, --fits,\n"
+                        "--stats, --period, --periodogram);\n-in, -list, -outdir and -file take one.\n"),
               std::string::npos)
         << help;
 }
