@@ -31,6 +31,7 @@
 #include "check.h"
 #include "lcdump.h"
 #include "stats.h"
+#include "summary.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the reference decoding copies bytes as they lie");
 
@@ -215,16 +216,28 @@ void compare(const Expected& e, int status, const std::string& out, const std::s
 }
 
 // A summary: nothing after a failure, else the header and one row that
-// names the file, counts its records and holds ten figures.
-void compare_stats(const Expected& e, int status, const std::string& out, const std::string& message)
+// names the file, counts its records and holds a value for every column.
+void compare_stats(const Expected& e, int status, const std::string& out, const std::string& message, bool period)
 {
     FUZZ_CHECK(status == e.status);
     FUZZ_CHECK(message == (e.error.empty() ? "" : e.error + "\n"));
-    const std::size_t header = std::strlen(STATS_HEADER);
+    const std::string header = summary_header(period);
     const std::string row = std::string(NAME) + "," + e.out.substr(0, e.out.find('\n')) + ",";
+    const auto commas = std::count(header.begin(), header.end(), ',');
     FUZZ_CHECK(status != 0 ? out.empty()
-                           : out.compare(0, header, STATS_HEADER) == 0 && out.compare(header, row.size(), row) == 0 &&
-                                 std::count(out.begin(), out.end(), ',') == 20 && out.back() == '\n');
+                           : out.compare(0, header.size(), header) == 0 &&
+                                 out.compare(header.size(), row.size(), row) == 0 &&
+                                 std::count(out.begin(), out.end(), ',') == 2 * commas && out.back() == '\n');
+}
+
+// A form that writes only at the end, checked for the failures and their
+// messages alone: nothing after one, else what its output starts with.
+void compare_whole(const Expected& e, int status, const std::string& out, const std::string& message,
+                   const std::string& start)
+{
+    FUZZ_CHECK(status == e.status);
+    FUZZ_CHECK(message == (e.error.empty() ? "" : e.error + "\n"));
+    FUZZ_CHECK(status != 0 ? out.empty() : out.compare(0, start.size(), start) == 0);
 }
 
 // The dump through streams on duplicates of the descriptors, so that closing
@@ -300,10 +313,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every form of the table, with and without each modifier it takes.
     std::vector<OutputForm> forms;
     for (const FormInfo& row : FORMS)
-        for (bool exact : {false, true})
-            if (!exact || takes_modifier(row, 0)) {
+        for (unsigned modifiers = 0; modifiers < 4; ++modifiers)
+            if ((modifiers & ~row.modifiers) == 0) {
                 forms.emplace_back(&row);
-                forms.back().exact = exact;
+                forms.back().exact = (modifiers & 1u) != 0;
+                forms.back().period = (modifiers & 2u) != 0;
             }
     for (const OutputForm& form : forms) {
         fuzz_set_contents(in_fd, data, size);
@@ -314,7 +328,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (is(form, "fits"))
             compare_fits(e, status, whole, fuzz_contents(message_fd), data);
         else if (is(form, "stats"))
-            compare_stats(e, status, whole, fuzz_contents(message_fd));
+            compare_stats(e, status, whole, fuzz_contents(message_fd), form.period);
+        else if (is(form, "periodogram"))
+            compare_whole(e, status, whole, fuzz_contents(message_fd), "frequency,power\n");
+        else if (form.info->also != nullptr)
+            compare_whole(e, status, whole, fuzz_contents(message_fd), "SIMPLE  =");
         else
             compare(e, status, as_default_form(whole, form, data, size), fuzz_contents(message_fd));
         if (whole.empty())

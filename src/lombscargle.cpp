@@ -80,11 +80,17 @@ FrequencyGrid frequency_grid(const LightCurve& curve)
     // that make this grid round it.
     const double samples_per_peak = 5;
     const double nyquist_factor = 5;
-    grid.step = 1 / baseline / samples_per_peak;
-    grid.first = 0.5 * grid.step;
+    const double step = 1 / baseline / samples_per_peak;
+    const double first = 0.5 * step;
     const double last = nyquist_factor * (0.5 * static_cast<double>(curve.n) / baseline);
+    // A baseline too long or too short for a double to take its inverse
+    // has no grid.
+    if (!(std::isfinite(baseline) && std::isfinite(last) && step > 0))
+        return grid;
+    grid.step = step;
+    grid.first = first;
     // Half-way counts round to even.
-    grid.count = 1 + static_cast<std::size_t>(std::nearbyint((last - grid.first) / grid.step));
+    grid.count = 1 + static_cast<std::size_t>(std::nearbyint((last - first) / step));
     return grid;
 }
 
