@@ -73,7 +73,12 @@ ctrl = [
     record(d(2455000.5), 0x000A0D1A, [0x3F0A0D1A, f(0.5), f(1.0), f(2.0), f(3.0)], 1, f(1.0)),
     record(0x41000A0D1A0D0A1A, 5, [f(1.0)] * 5, 0x1A0D0A00, 0x1A0A0D3F),
 ]
+# Enough records for the period search to take its gridded sums.
+wide = b''.join(record(d(2455000.5 + 0.013 * i + 0.4 * (i % 7)), i,
+                       [f(1000 + 50 * ((i * 7919) % 113) / 113.0), f(5 + (i % 5)), f(100.0), f(0.25), f(1.0)], 3, f(12.5))
+                for i in range(3000))
 files = {
+    'wide.lc': count(3000) + wide,
     'zero.lc': count(0),
     'truncated.lc': count(3) + plain + plain[:17],
     'negative.lc': count(-5) + plain,
@@ -84,6 +89,7 @@ files = {
     'star.lc.gz': b'\x1f\x8b\x08\x00' + bytes(60),
     'names.txt': b'sample.lc\r\ntruncated.lc\r\n\r\nzero.lc\r\n',
     'stats.txt': b'sample.lc\nspecial.lc\nzero.lc\ntruncated.lc\nctrl.lc\n',
+    'periods.txt': b'sample.lc\nwide.lc\nspecial.lc\nzero.lc\n',
     'mirror.txt': b'./sample.lc\r\nadir/../zero.lc\r\n',
 }
 for name, data in files.items():
@@ -127,6 +133,10 @@ cases=(
   "-list -fits|-list names.txt -fits -outdir outd||outd"
   "-list - -exact|-list - -exact -outdir outd|names.txt|outd"
   "-list -stats|-list stats.txt -stats|"
+  "-list -stats -period|-list periods.txt -stats -period|"
+  "-list -stats -period -fits|-list periods.txt -stats -period -fits|"
+  "-periodogram sample|-in sample.lc -periodogram|"
+  "-periodogram 3,000 records|-in wide.lc -periodogram|"
 )
 
 # run OUT_PREFIX COMMAND... : one case, stdin taken from $feed.
