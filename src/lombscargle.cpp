@@ -191,49 +191,37 @@ std::vector<double> Periodogram::powers() const
 
 void Periodogram::refine(std::size_t k, double& frequency, double& power) const
 {
-    const double lowest = grid_.first;
-    const double highest = grid_.at(grid_.count - 1);
+    // Within a step either side of grid point k, and inside the grid.
+    const double lowest = std::max(grid_.first, grid_.at(k) - grid_.step);
+    const double highest = std::min(grid_.at(grid_.count - 1), grid_.at(k) + grid_.step);
     frequency = grid_.at(k);
     power = power_at(frequency);
-    // A finer grid of eighths of a step finds the top of the peak, which
-    // a golden-section search within an eighth either side then closes in
-    // on; a point replaces the best only by being higher.
-    const double fine = grid_.step / 8;
-    const double middle = frequency;
-    for (int i = -8; i <= 8; ++i) {
-        const double f = middle + i * fine;
-        if (i == 0 || f < lowest || f > highest)
-            continue;
+    // Points a distance h either side: a higher one is climbed to; else the
+    // top of the parabola through the three is tried, which near a smooth
+    // peak is off by far less than h, and h shrinks sixteenfold, to 1e-9 of
+    // the frequency. A point replaces the best only by being higher.
+    auto try_at = [&](double f) {
+        if (f < lowest || f > highest)
+            return false;
         const double p = power_at(f);
-        if (p > power || power != power) {
-            power = p;
-            frequency = f;
+        if (!(p > power || power != power))
+            return false;
+        frequency = f;
+        power = p;
+        return true;
+    };
+    for (double h = grid_.step / 2; h > 1e-9 * frequency;) {
+        const double below = frequency - h >= lowest ? power_at(frequency - h) : power;
+        const double above = frequency + h <= highest ? power_at(frequency + h) : power;
+        if (above > power || below > power) {
+            if (!try_at(above > below ? frequency + h : frequency - h))
+                h /= 16;
+            continue;
         }
-    }
-    const double ratio = 0.6180339887498949;
-    double a = std::max(lowest, frequency - fine);
-    double b = std::min(highest, frequency + fine);
-    double x1 = b - ratio * (b - a), x2 = a + ratio * (b - a);
-    double p1 = power_at(x1), p2 = power_at(x2);
-    while (b - a > 1e-8 * frequency) {
-        if (p1 >= p2) {
-            b = x2;
-            x2 = x1;
-            p2 = p1;
-            x1 = b - ratio * (b - a);
-            p1 = power_at(x1);
-        } else {
-            a = x1;
-            x1 = x2;
-            p1 = p2;
-            x2 = a + ratio * (b - a);
-            p2 = power_at(x2);
-        }
-        for (const auto& tried : {std::make_pair(x1, p1), std::make_pair(x2, p2)})
-            if (tried.second > power) {
-                power = tried.second;
-                frequency = tried.first;
-            }
+        const double curvature = below - 2 * power + above;
+        if (curvature < 0)
+            try_at(frequency + h * (below - above) / (2 * curvature));
+        h /= 16;
     }
 }
 

@@ -135,6 +135,11 @@ def check_curve(name, t, y, dy, directory):
     exact = shifted.power(grid[asked], method="slow")
     worst = float(np.max(np.abs(power[asked] - exact)))
     check(worst <= 1e-9, f"{name}: a power differs from astropy's exact one by {worst:.3g}")
+    if len(t) == 3:
+        # Three parameters fit three points at every frequency: the power is
+        # one throughout, and where its greatest rounding lies means nothing.
+        check(abs(found[1] - 1) <= 1e-9 and np.all(np.abs(exact - 1) <= 1e-9), f"{name}: power {found[1]}")
+        return
     astropy_best = int(asked[np.argmax(exact)])
     peak = 1 / found[0]
     check(abs(peak - grid[astropy_best]) <= grid[1] - grid[0],
