@@ -199,7 +199,9 @@ TEST_F(Lcdump, HelpAndVersionOnlyWithoutAnInputFile)
 TEST_F(Lcdump, FormSwitchesThatGoTogether)
 {
     const std::string lc = file("star.lc", numbered_file(2));
-    const std::string both = lcdump({"-in", lc, "-csv", "-exact"}).out, fits = lcdump({"-in", lc, "-fits"}).out;
+    const std::string both = lcdump({"-in", lc, "-csv", "-exact"}).out, fits = lcdump({"-in", lc, "-fits"}).out,
+                      summary = lcdump({"-in", lc, "-fits", "-stats"}).out,
+                      periods = lcdump({"-in", lc, "-stats", "-period", "-fits"}).out;
     auto refused = [](const std::string& a, const std::string& b) {
         return "Error: -" + a + " and -" + b + " can't be combined\n";
     };
@@ -213,7 +215,9 @@ TEST_F(Lcdump, FormSwitchesThatGoTogether)
         {{"-fits", "-csv"}, "", refused("fits", "csv")},
         {{"-stats", "-csv"}, "", refused("stats", "csv")},
         {{"-exact", "-stats"}, "", refused("stats", "exact")},
-        {{"-stats", "-fits"}, "", refused("stats", "fits")},
+        {{"-stats", "-fits"}, summary, ""},
+        {{"-period", "-fits", "-stats"}, periods, ""},
+        {{"-fits", "-period"}, "", refused("period", "fits")},
         {{"-fits", "-stats", "-exact"}, "", refused("stats", "exact")},
         {{"-stats", "-fits", "-csv"}, "", refused("fits", "csv")},
         {{"--stats", "-exact", "--csv"}, "", refused("stats", "csv")},
