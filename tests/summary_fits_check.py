@@ -105,8 +105,11 @@ def main():
         write("a blank at the end ", records(rng, 1, "plain"))
         write("odd \x1b[2J, \"name\".lc", records(rng, 7, "nan"))
         write("l" * 150 + ".lc", records(rng, 40, "plain"))
+        # Names of every length, so that blocks end inside names and values,
+        # not only in the padding.
         for n in range(24):
-            write("star%02d.lc" % n, records(rng, rng.randint(1, 60), ["plain", "nan", "bits"][n % 3]))
+            write("star%02d%s.lc" % (n, "x" * rng.randint(0, 150)),
+                  records(rng, rng.randint(1, 60), ["plain", "nan", "bits"][n % 3]))
         listed = b"".join(name + b"\n" for name in names)
         for period in ([], ["-period"]):
             history = check(["-list", "-", "-stats"] + period, listed, len(names))
