@@ -255,6 +255,9 @@ struct ListStream {
 
 int open_and_run(const ListRequest& request, std::FILE* messages)
 {
+    // A binary table goes to standard output: never to a terminal.
+    if (!request.form.info->writes_files() && request.form.info->binary() && is_terminal(stdout))
+        return fail_binary_to_terminal("-list", request.list_name, request.form, messages);
     if (request.outdir != nullptr && !is_directory(request.outdir))
         return fail(messages, "Error: ", request.outdir,
                     {name_taken(request.outdir) ? ": not a directory" : ": no such directory"});

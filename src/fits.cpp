@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "fitsheader.h"
-#include "numtext.h"
 #include "output.h"
 #include "platform.h"
 
@@ -19,16 +18,6 @@ const std::size_t HEADER_BYTES = 2 * FITS_BLOCK;
 static_assert(CHUNK_BYTES % RECORD_BYTES == 0 && (CHUNK_BYTES - HEADER_BYTES) % RECORD_BYTES == 0,
               "rows never straddle a chunk's end");
 
-// The value's bits, most significant byte first, as FITS stores them.
-template <class T>
-void store_big_endian(unsigned char* p, T value)
-{
-    BitsOf<T> bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    for (std::size_t i = 0; i < sizeof bits; ++i)
-        p[i] = static_cast<unsigned char>(bits >> (8 * (sizeof bits - 1 - i)));
-}
-
 }  // namespace
 
 struct FitsWriter::Chunk {
@@ -36,6 +25,11 @@ struct FitsWriter::Chunk {
     std::size_t used;
     unsigned char bytes[CHUNK_BYTES];
 };
+
+const char* fits_source(const char* name)
+{
+    return std::strcmp(name, "-") == 0 ? "standard input" : last_component(name);
+}
 
 FitsWriter::FitsWriter(std::FILE* out, const char* creator, const char* source)
     : out_(out),
@@ -45,8 +39,7 @@ FitsWriter::FitsWriter(std::FILE* out, const char* creator, const char* source)
 }
 
 FitsWriter::FitsWriter(const DumpTarget& target)
-    : FitsWriter(target.out, "lcdump " LCDUMP_VERSION,
-                 std::strcmp(target.name, "-") == 0 ? "standard input" : last_component(target.name))
+    : FitsWriter(target.out, "lcdump " LCDUMP_VERSION, fits_source(target.name))
 {
 }
 
@@ -84,7 +77,7 @@ bool FitsWriter::record(const Measurement& m)
     if (last_->used == CHUNK_BYTES && !add_chunk(0))
         return false;
     unsigned char* row = last_->bytes + last_->used;
-    for_each_field(m, [row](const FieldInfo& field, auto value) { store_big_endian(row + field.offset, value); });
+    for_each_field(m, [row](const FieldInfo& field, auto value) { fits_store_big_endian(row + field.offset, value); });
     // The sum is taken of the very bytes that will be written.
     data_sum_ += fits_sum_words(row, RECORD_BYTES);
     last_->used += RECORD_BYTES;
@@ -93,38 +86,20 @@ bool FitsWriter::record(const Measurement& m)
 
 bool FitsWriter::finish()
 {
-    FitsHeader primary(first_->bytes);
-    primary.logical("SIMPLE", true, "conforms to the FITS standard");
-    primary.integer("BITPIX", 8, "bytes");
-    primary.integer("NAXIS", 0, "no data in the primary HDU");
-    primary.logical("EXTEND", true, "a binary table follows");
-    fits_seal(primary, 0);
-
+    fits_put_primary(first_->bytes);
     FitsHeader table(first_->bytes + FITS_BLOCK);
-    table.string("XTENSION", "BINTABLE", "binary table");
-    table.integer("BITPIX", 8, "bytes");
-    table.integer("NAXIS", 2, "a table of rows");
-    table.integer("NAXIS1", static_cast<std::int32_t>(RECORD_BYTES), "bytes a row");
-    table.integer("NAXIS2", count_, "rows");
-    table.integer("PCOUNT", 0, "no heap");
-    table.integer("GCOUNT", 1, "one table");
-    table.integer("TFIELDS", static_cast<std::int32_t>(FIELD_COUNT), "columns");
+    fits_open_table(table, RECORD_BYTES, count_, FIELD_COUNT);
     for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
         const FieldInfo& field = FIELDS[i];
-        char type_key[16] = "TTYPE", form_key[16] = "TFORM", form[] = {'1', field.tform, '\0'};
-        *put_int(type_key + 5, static_cast<std::int32_t>(i + 1)) = '\0';
-        *put_int(form_key + 5, static_cast<std::int32_t>(i + 1)) = '\0';
-        table.string(type_key, field.name, i == 0 ? "Julian Date" : "");
-        table.string(form_key, form,
+        const char form[] = {'1', field.tform, '\0'};
+        table.string(FitsKey("TTYPE", i + 1), field.name, i == 0 ? "Julian Date" : "");
+        table.string(FitsKey("TFORM", i + 1), form,
                      field.tform == 'D' ? "64-bit float"
                      : field.integer    ? "32-bit integer"
                                         : "32-bit float");
     }
     table.string("TUNIT1", "d", "days");
-    table.string("EXTNAME", "MEASUREMENTS", "the measurement records");
-    table.string("CREATOR", creator_, "");
-    fits_put_history(table, creator_, source_);
-    fits_seal(table, fits_fold(data_sum_));
+    fits_close_table(table, "MEASUREMENTS", "the measurement records", creator_, source_, fits_fold(data_sum_));
 
     for (const Chunk* c = first_; c != nullptr; c = c->next)
         if (!write_all(out_, c->bytes, c->used))

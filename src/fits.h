@@ -20,6 +20,10 @@ const std::size_t FITS_BLOCK = 2880;
 // a-z, so that adding them back to a unit whose sum is sum makes it all ones.
 void fits_encode_checksum(std::uint32_t sum, char text[16]);
 
+// An input as a table's HISTORY names it: its last component, or "standard
+// input" for "-".
+const char* fits_source(const char* name);
+
 // A writer (see forms.h) that holds every row itself: the header carries
 // the row count and the sum of the data, so nothing is written before
 // finish(). Each row is encoded once, as it arrives, into the bytes that
@@ -30,8 +34,8 @@ public:
     // the table's CREATOR card; HISTORY cards say "CREATOR from SOURCE", so
     // that a table found on its own still tells where its rows came from.
     FitsWriter(std::FILE* out, const char* creator, const char* source);
-    // As the dump makes it: lcdump as the creator, the input's last
-    // component, or "standard input", as the source.
+    // As the dump makes it: lcdump as the creator, the input's fits_source
+    // as the source.
     explicit FitsWriter(const DumpTarget& target);
     FitsWriter(const FitsWriter&) = delete;
     FitsWriter& operator=(const FitsWriter&) = delete;

@@ -6,7 +6,6 @@
 #include <initializer_list>
 
 #include "fits.h"
-#include "numtext.h"
 
 namespace {
 
@@ -81,9 +80,23 @@ std::uint32_t fits_sum_words(const unsigned char* bytes, std::size_t n)
     return fits_fold(sum);
 }
 
-FitsHeader::FitsHeader(unsigned char* block) : text_(reinterpret_cast<char*>(block))
+FitsKey::FitsKey(const char* stem, std::size_t column)
 {
-    std::memset(text_, ' ', FITS_BLOCK);
+    const std::size_t length = std::strlen(stem);
+    std::memcpy(text_, stem, length);
+    *std::to_chars(text_ + length, text_ + sizeof text_ - 1, column).ptr = '\0';
+}
+
+FitsHeader::FitsHeader(unsigned char* block, std::size_t blocks)
+    : text_(reinterpret_cast<char*>(block)),
+      size_(blocks * FITS_BLOCK)
+{
+    std::memset(text_, ' ', size_);
+}
+
+std::size_t FitsHeader::blocks_for(std::size_t cards)
+{
+    return (cards * CARD + FITS_BLOCK - 1) / FITS_BLOCK;
 }
 
 void FitsHeader::logical(const char* keyword, bool value, const char* comment)
@@ -93,10 +106,11 @@ void FitsHeader::logical(const char* keyword, bool value, const char* comment)
     remark(value_end, comment);
 }
 
-void FitsHeader::integer(const char* keyword, std::int32_t value, const char* comment)
+void FitsHeader::integer(const char* keyword, std::int64_t value, const char* comment)
 {
-    char digits[12];
-    const std::size_t length = static_cast<std::size_t>(put_int(digits, value) - digits);
+    char digits[20];
+    const std::size_t length =
+        static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
     char* value_end = start(keyword) + VALUE_END;
     std::memcpy(value_end - length, digits, length);
     remark(value_end, comment);
@@ -129,7 +143,7 @@ void FitsHeader::end()
 
 std::size_t FitsHeader::cards_left() const
 {
-    return FITS_BLOCK / CARD - cards_;
+    return size_ / CARD - cards_;
 }
 
 char* FitsHeader::start(const char* keyword)
@@ -162,8 +176,39 @@ void fits_seal(FitsHeader& header, std::uint32_t data_sum)
     *std::to_chars(data_sum_text, data_sum_text + 10, data_sum).ptr = '\0';
     header.string("DATASUM", data_sum_text, "data unit checksum");
     header.end();
-    const std::uint32_t sum = fits_fold(std::uint64_t(fits_sum_words(header.bytes(), FITS_BLOCK)) + data_sum);
+    const std::uint32_t sum = fits_fold(std::uint64_t(fits_sum_words(header.bytes(), header.size())) + data_sum);
     fits_encode_checksum(sum, checksum);
+}
+
+void fits_put_primary(unsigned char* block)
+{
+    FitsHeader primary(block);
+    primary.logical("SIMPLE", true, "conforms to the FITS standard");
+    primary.integer("BITPIX", 8, "bytes");
+    primary.integer("NAXIS", 0, "no data in the primary HDU");
+    primary.logical("EXTEND", true, "a binary table follows");
+    fits_seal(primary, 0);
+}
+
+void fits_open_table(FitsHeader& header, std::int64_t row_bytes, std::int64_t rows, std::int64_t fields)
+{
+    header.string("XTENSION", "BINTABLE", "binary table");
+    header.integer("BITPIX", 8, "bytes");
+    header.integer("NAXIS", 2, "a table of rows");
+    header.integer("NAXIS1", row_bytes, "bytes a row");
+    header.integer("NAXIS2", rows, "rows");
+    header.integer("PCOUNT", 0, "no heap");
+    header.integer("GCOUNT", 1, "one table");
+    header.integer("TFIELDS", fields, "columns");
+}
+
+void fits_close_table(FitsHeader& header, const char* extname, const char* extname_comment, const char* creator,
+                      const char* source, std::uint32_t data_sum)
+{
+    header.string("EXTNAME", extname, extname_comment);
+    header.string("CREATOR", creator, "");
+    fits_put_history(header, creator, source);
+    fits_seal(header, data_sum);
 }
 
 void fits_encode_checksum(std::uint32_t sum, char text[16])

@@ -8,11 +8,8 @@
 #include "platform.h"
 #include "summary.h"
 
-namespace {
-
-// The command that would have written the dump to a file: the input's
-// name with its extension made the form's, both quoted for the shell.
-int fail_binary_to_terminal(const char* filename, const OutputForm& form, std::FILE* messages)
+int fail_binary_to_terminal(const char* source_switch, const char* filename, const OutputForm& form,
+                            std::FILE* messages)
 {
     const FormInfo& row = *form.info;
     // Without memory for the name, the line still says what to do.
@@ -23,12 +20,16 @@ int fail_binary_to_terminal(const char* filename, const OutputForm& form, std::F
     } catch (const std::bad_alloc&) {
         output.clear();
     }
+    // The form's switches, then each modifier given; one not given is two
+    // empty pieces.
+    static_assert(sizeof MODIFIERS / sizeof MODIFIERS[0] == 2, "every modifier given is in the command");
+    auto dash = [&form](std::size_t i) { return form.*MODIFIERS[i].flag ? " -" : nullptr; };
+    auto given = [&form](std::size_t i) { return form.*MODIFIERS[i].flag ? MODIFIERS[i].name : nullptr; };
     return fail(messages, "lcdump: ", nullptr,
-                {row.what, " not written to a terminal; redirect it: lcdump -in ", Piece::shell_word(filename), " -",
-                 row.name, " > ", Piece::shell_word(output.empty() ? "FILE" : output.c_str())});
+                {row.what, " not written to a terminal; redirect it: lcdump ", source_switch, " ",
+                 Piece::shell_word(filename), " -", row.name, row.also != nullptr ? " -" : nullptr, row.also, dash(0),
+                 given(0), dash(1), given(1), " > ", Piece::shell_word(output.empty() ? "FILE" : output.c_str())});
 }
-
-}  // namespace
 
 std::string output_for(const std::string& input, const char* outdir, const OutputForm& form)
 {
@@ -76,10 +77,8 @@ int dump_named_file(const char* filename, std::FILE* out, std::FILE* messages, c
 
 int dump_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form)
 {
-    // Binary on a terminal is garbage at best, and a crafted file could send
-    // it control sequences.
     if (form.info->binary() && is_terminal(out))
-        return fail_binary_to_terminal(filename, form, messages);
+        return fail_binary_to_terminal("-in", filename, form, messages);
     if (std::strcmp(filename, "-") == 0)
         return dump_measurements(standard_input(), filename, out, messages, form);
     return dump_named_file(filename, out, messages, form);

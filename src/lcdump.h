@@ -25,6 +25,12 @@ int dump_measurements(std::FILE* in, const char* name, std::FILE* out, std::FILE
 // form's, in outdir or, for a null outdir, beside the input.
 std::string output_for(const std::string& input, const char* outdir, const OutputForm& form);
 
+// Refuses a binary form on a terminal, where it would be garbage at best
+// and a crafted file could send it control sequences, with the command that
+// writes it to a file: "lcdump SOURCE_SWITCH FILENAME -FORM ... > OUTPUT".
+int fail_binary_to_terminal(const char* source_switch, const char* filename, const OutputForm& form,
+                            std::FILE* messages);
+
 // Opens filename, "-" being a file of that name, and dumps it as above;
 // with its message when it can't be opened.
 int dump_named_file(const char* filename, std::FILE* out, std::FILE* messages, const OutputForm& form);

@@ -150,7 +150,7 @@ public:
                 form.*MODIFIERS[later.modifier].flag = true;
         for (std::size_t a = 0; a < SIZE && conflict[0] == nullptr; ++a)
             for (std::size_t b = 0; b < a && conflict[0] == nullptr && given_[a].name != nullptr; ++b)
-                if (given_[b].name != nullptr && !go_together(given_[a], given_[b])) {
+                if (given_[b].name != nullptr && !go_together(given_[a], given_[b], *form.info)) {
                     conflict[0] = given_[a].name;
                     conflict[1] = given_[b].name;
                 }
@@ -171,13 +171,15 @@ private:
         const FormInfo* pair = find_pair(x.name, y.name);
         return pair != nullptr ? pair : &y;
     }
-    static bool go_together(const Given& x, const Given& y)
+    // A modifier goes with a form switch that takes it, or that picks with
+    // another the settled form, which takes it: -period with -stats -fits.
+    static bool go_together(const Given& x, const Given& y, const FormInfo& settled)
     {
         if (x.form != nullptr && y.form != nullptr)
             return find_pair(x.name, y.name) != nullptr;
         if (x.form != nullptr)
-            return takes_modifier(*x.form, y.modifier);
-        return y.form == nullptr || takes_modifier(*y.form, x.modifier);
+            return takes_modifier(*x.form, y.modifier) || takes_modifier(settled, y.modifier);
+        return y.form == nullptr || takes_modifier(*y.form, x.modifier) || takes_modifier(settled, x.modifier);
     }
     static const std::size_t SIZE = 32;
     Given given_[SIZE] = {};

@@ -12,7 +12,6 @@
 // Writes the primary header and the table of rows (with the period search's
 // columns where period) to out. False on failure, out_of_memory set where
 // memory ran out, else the output failed (errno).
-bool write_summary_fits(std::FILE* out, const std::vector<SummaryTable::Row>& rows, bool period,
-                        bool& out_of_memory);
+bool write_summary_fits(std::FILE* out, const std::vector<SummaryTable::Row>& rows, bool period, bool& out_of_memory);
 
 #endif

@@ -200,7 +200,8 @@ TEST_F(Lcdump, FormSwitchesThatGoTogether)
 {
     const std::string lc = file("star.lc", numbered_file(2));
     const std::string both = lcdump({"-in", lc, "-csv", "-exact"}).out, fits = lcdump({"-in", lc, "-fits"}).out;
-    const std::string summary = lcdump({"-in", lc, "-fits", "-stats", "-period"}).out;
+    const std::string summary = lcdump({"-in", lc, "-fits", "-stats"}).out;
+    const std::string fits_periods = lcdump({"-in", lc, "-stats", "-period", "-fits"}).out;
     const std::string periods = lcdump({"-in", lc, "-stats", "-period"}).out;
     auto refused = [](const std::string& a, const std::string& b) {
         return "Error: -" + a + " and -" + b + " can't be combined\n";
@@ -215,7 +216,8 @@ TEST_F(Lcdump, FormSwitchesThatGoTogether)
         {{"-fits", "-csv"}, "", refused("fits", "csv")},
         {{"-stats", "-csv"}, "", refused("stats", "csv")},
         {{"-exact", "-stats"}, "", refused("stats", "exact")},
-        {{"-period", "-stats", "-fits"}, summary, ""},
+        {{"-stats", "-fits"}, summary, ""},
+        {{"-period", "-stats", "-fits"}, fits_periods, ""},
         {{"-period", "--stats"}, periods, ""},
         {{"-period"}, "", "Error: -period goes with -stats\n"},
         {{"-csv", "-period"}, "", refused("period", "csv")},

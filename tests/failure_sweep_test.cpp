@@ -24,7 +24,8 @@
 
 namespace {
 
-const char* const FORM_SWITCHES[] = {"", "-csv", "-exact", "-fits", "-stats"};
+// Each form's switches, separated by blanks.
+const char* const FORM_SWITCHES[] = {"", "-csv", "-exact", "-fits", "-stats", "-stats -fits"};
 
 // Enough records that -fits fills three output buffers and then writes a
 // padded fourth.
@@ -61,8 +62,9 @@ protected:
     std::vector<std::string> args_for(const char* form, const std::string& in) const
     {
         std::vector<std::string> args = {"-in", in};
-        if (*form != '\0')
-            args.push_back(form);
+        std::istringstream switches(form);
+        for (std::string word; switches >> word;)
+            args.push_back(word);
         return args;
     }
 
@@ -129,7 +131,7 @@ TEST_P(FailureSweep, EveryReadAndWriteFailingInTurn)
         GTEST_SKIP() << "thousands of runs: too slow under a runner";
     const bool fits = std::string(GetParam()) == "-fits";
     // -fits and -stats write once all is read; the text forms a line a record.
-    const bool writes_at_end = fits || std::string(GetParam()) == "-stats";
+    const bool writes_at_end = fits || std::string(GetParam()).compare(0, 6, "-stats") == 0;
     whole = lcdump(args_for(GetParam(), input)).out;
     // A run in which nothing fails counts the calls, and changes nothing.
     const std::string counts = dir + "/counts";
@@ -157,7 +159,10 @@ TEST_P(FailureSweep, EveryReadAndWriteFailingInTurn)
 
 INSTANTIATE_TEST_SUITE_P(Forms, FailureSweep, ::testing::ValuesIn(FORM_SWITCHES),
                          [](const ::testing::TestParamInfo<const char*>& param) {
-                             return std::string(*param.param != '\0' ? param.param + 1 : "default");
+                             std::string name = *param.param != '\0' ? param.param + 1 : "default";
+                             std::replace(name.begin(), name.end(), ' ', '_');
+                             name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+                             return name;
                          });
 
 TEST_F(Sweeps, SmallestStackOfEachForm)
@@ -242,6 +247,19 @@ TEST_F(Sweeps, FitsIsNeverWrittenToATerminal)
     expect_result(lcdump({"-in", path, "-fits"}, on_terminal), "",
                   "lcdump: FITS data not written to a terminal; redirect it: lcdump -in " + path + " -fits > " + dir +
                       "/short.fits\n",
+                  8);
+    EXPECT_EQ(shown(), "");
+    // A summary table as well, from one input or a list, with the switches
+    // that make the same table.
+    expect_result(lcdump({"-in", path, "-period", "-stats", "-fits"}, on_terminal), "",
+                  "lcdump: FITS summary not written to a terminal; redirect it: lcdump -in " + path +
+                      " -stats -fits -period > " + dir + "/short.fits\n",
+                  8);
+    RunOptions list_on_terminal = on_terminal;
+    list_on_terminal.stdin_data = path + "\n";
+    expect_result(lcdump({"-list", "-", "-fits", "-stats"}, list_on_terminal), "",
+                  "lcdump: FITS summary not written to a terminal; redirect it: lcdump -list - -stats -fits > "
+                  "out.fits\n",
                   8);
     EXPECT_EQ(shown(), "");
     expect_result(lcdump({"-in", path}, on_terminal), "", "", 0);

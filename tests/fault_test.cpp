@@ -94,8 +94,9 @@ TEST_F(Faults, EveryAllocationThatFailsEndsWithOutOfMemory)
     if (!allocator_is_ours())
         GTEST_SKIP() << "replaces the allocator";
     write_workload();
-    // The summary keeps records, and the figures' values, its own way.
-    for (const char* form : {"", "-stats"}) {
+    // The summary keeps records, and the figures' values, its own way; its
+    // FITS table (the switches add up: -stats, then -stats -fits) its rows.
+    for (const char* form : {"", "-stats", "-fits"}) {
         SCOPED_TRACE(form);
         if (*form != '\0') {
             args.push_back(form);
