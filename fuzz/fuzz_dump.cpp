@@ -224,10 +224,10 @@ void compare_stats(const Expected& e, int status, const std::string& out, const 
     const std::string header = summary_header(period);
     const std::string row = std::string(NAME) + "," + e.out.substr(0, e.out.find('\n')) + ",";
     const auto commas = std::count(header.begin(), header.end(), ',');
-    FUZZ_CHECK(status != 0 ? out.empty()
-                           : out.compare(0, header.size(), header) == 0 &&
-                                 out.compare(header.size(), row.size(), row) == 0 &&
-                                 std::count(out.begin(), out.end(), ',') == 2 * commas && out.back() == '\n');
+    FUZZ_CHECK(status != 0
+                   ? out.empty()
+                   : out.compare(0, header.size(), header) == 0 && out.compare(header.size(), row.size(), row) == 0 &&
+                         std::count(out.begin(), out.end(), ',') == 2 * commas && out.back() == '\n');
 }
 
 // A form that writes only at the end, checked for the failures and their

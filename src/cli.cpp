@@ -70,7 +70,8 @@ int fail_request(const Request& request)
         return fail(stderr, "Error: -", nullptr,
                     {request.conflict[0], " and -", request.conflict[1], " can't be combined"});
     if (request.lone_modifier != nullptr)
-        return fail(stderr, "Error: -", nullptr, {request.lone_modifier, " goes with -", first_taker(request.lone_modifier)});
+        return fail(stderr, "Error: -", nullptr,
+                    {request.lone_modifier, " goes with -", first_taker(request.lone_modifier)});
     // An unset variable in -outdir "$OUTDIR" would put the outputs beside
     // the inputs instead.
     const bool outdir = request.outdir.length() > 0;

@@ -15,8 +15,7 @@ const Modifier MODIFIERS[2] = {
       "reads back to the same bits (may use exponent notation)"}},
     {"period",
      &OutputForm::period,
-     {"with -stats: each row ends in the Lomb-Scargle period in",
-      "days, its power and its false-alarm probability"}},
+     {"with -stats: each row ends in the Lomb-Scargle period in", "days, its power and its false-alarm probability"}},
 };
 
 namespace {

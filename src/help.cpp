@@ -118,8 +118,9 @@ std::string help_text()
                 text.pad_to(20) << help_line(option.help[i]) << "\n";
     });
     text << "Switches take two dashes too (";
-    put_names(text, "--", ", ", ", ",
-              [](const OptionInfo& o) { return o.role == Role::optional && o.value == nullptr; }, true);
+    put_names(
+        text, "--", ", ", ", ", [](const OptionInfo& o) { return o.role == Role::optional && o.value == nullptr; },
+        true);
     text << ");\n";
     put_names(text, "-", ", ", " and ", [](const OptionInfo& o) { return o.value != nullptr; });
     text << " take one.\n\nWithout -csv, the first line is the record count; then each record is a\nline of";

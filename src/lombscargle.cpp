@@ -95,7 +95,10 @@ FrequencyGrid frequency_grid(const LightCurve& curve)
 }
 
 Periodogram::Periodogram(const LightCurve& curve)
-    : grid_(frequency_grid(curve)), tau_(curve.n), w_(curve.n), wy_(curve.n)
+    : grid_(frequency_grid(curve)),
+      tau_(curve.n),
+      w_(curve.n),
+      wy_(curve.n)
 {
     if (grid_.count == 0)
         return;
@@ -240,8 +243,7 @@ double Periodogram::false_alarm(double z) const
                          detmath::exp(detmath::log_gamma(free_null / 2) - detmath::log_gamma((free_null - 1) / 2));
     const double log_rest = log_one_less(z);
     const double single = detmath::exp(0.5 * free_model * log_rest);
-    const double tau =
-        gamma * width * detmath::exp(0.5 * (free_model - 1) * log_rest) * std::sqrt(0.5 * free_null * z);
+    const double tau = gamma * width * detmath::exp(0.5 * (free_model - 1) * log_rest) * std::sqrt(0.5 * free_null * z);
     return single + (1 - single) * one_less_exp_minus(tau);
 }
 

@@ -95,9 +95,7 @@ public:
     // name is the input as given, for the row's first column; the row joins
     // table, with the period search's columns where period.
     StatsWriter(SummaryTable& table, const char* name, bool period) : table_(table), name_(name), period_(period) {}
-    explicit StatsWriter(const DumpTarget& target) : StatsWriter(*target.form.table, target.name, target.form.period)
-    {
-    }
+    explicit StatsWriter(const DumpTarget& target) : StatsWriter(*target.form.table, target.name, target.form.period) {}
 
     bool begin(std::int32_t) { return true; }
     // False when there was no memory to keep the record.

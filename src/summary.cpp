@@ -80,7 +80,10 @@ std::string summary_header(bool period)
 }
 
 SummaryTable::SummaryTable(std::FILE* out, const OutputForm& form, bool header_with_row)
-    : out_(out), fits_(form.info->binary()), period_(form.period), header_with_row_(header_with_row)
+    : out_(out),
+      fits_(form.info->binary()),
+      period_(form.period),
+      header_with_row_(header_with_row)
 {
 }
 
