@@ -35,7 +35,7 @@ Curve sinusoid(std::size_t n, double period, std::mt19937_64& rng)
 TEST(Periodogram, TheRefinedPeakIsTheTopNearTheBestGridPointWhereverTimeStarts)
 {
     std::mt19937_64 rng(7);
-    for (std::size_t n : {5, 40, 300, 2000}) {
+    for (std::size_t n : {std::size_t{5}, std::size_t{40}, std::size_t{300}, std::size_t{2000}}) {
         SCOPED_TRACE(n);
         Curve curve = sinusoid(n, 0.3 + 0.001 * static_cast<double>(n), rng);
         const Periodogram periodogram(curve.view());
@@ -74,7 +74,7 @@ TEST(Periodogram, TheRefinedPeakIsTheTopNearTheBestGridPointWhereverTimeStarts)
 TEST(Periodogram, FalseAlarmFallsAsThePowerRises)
 {
     std::mt19937_64 rng(8);
-    for (std::size_t n : {30, 1000}) {
+    for (std::size_t n : {std::size_t{30}, std::size_t{1000}}) {
         const Curve curve = sinusoid(n, 1.7, rng);
         const Periodogram periodogram(curve.view());
         // Near zero power the approximation rises to one before it falls.
