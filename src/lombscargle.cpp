@@ -239,8 +239,7 @@ double Periodogram::false_alarm(double z) const
     const double free_null = n - 1;
     const double free_model = n - 3;
     const double width = grid_.at(grid_.count - 1) * std::sqrt(4 * PI * time_variance_);
-    const double gamma = std::sqrt(2 / free_null) *
-                         detmath::exp(detmath::log_gamma(free_null / 2) - detmath::log_gamma((free_null - 1) / 2));
+    const double gamma = std::sqrt(2 / free_null) * detmath::exp(detmath::log_gamma_ratio_half(free_null / 2));
     const double log_rest = log_one_less(z);
     const double single = detmath::exp(0.5 * free_model * log_rest);
     const double tau = gamma * width * detmath::exp(0.5 * (free_model - 1) * log_rest) * std::sqrt(0.5 * free_null * z);
