@@ -80,7 +80,7 @@ bool Fft::prepare(std::size_t size)
             base_re[k] = cosine;
             base_im[k] = -sine;
         }
-        for (std::size_t k = eighth + 1; k < 3 * quarter && k <= quarter; ++k) {
+        for (std::size_t k = eighth + 1; k <= quarter; ++k) {
             base_re[k] = -base_im[quarter - k];
             base_im[k] = -base_re[quarter - k];
         }

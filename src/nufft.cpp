@@ -44,7 +44,8 @@ void exact_sum(double a, double b, double& sum, double& error)
     error = (a - (sum - b_part)) + (b - b_part);
 }
 
-// x / (2 pi) less its whole turns: hi + lo in [0, 1), NaN for x not finite.
+// x / (2 pi) less its whole turns: hi + lo in [0, 1], hi perhaps a unit in
+// its last place outside; NaN for x not finite.
 Turns turns_of(double x)
 {
     double whole, part;
@@ -64,11 +65,6 @@ Turns turns_of(double x)
     exact_sum(whole, -std::floor(whole), fraction, rounding);
     Turns t;
     exact_sum(fraction, lo + rounding, t.hi, t.lo);
-    if (t.hi >= 1 || t.hi < 0) {
-        double carry;
-        exact_sum(t.hi, t.hi < 0 ? 1.0 : -1.0, t.hi, carry);
-        t.lo += carry;
-    }
     return t;
 }
 
@@ -117,19 +113,15 @@ void spread(const Gridding& g, const double* x, const double* c_re, const double
         const Turns t = turns_of(x[j]);
         const double at_hi = t.hi * size;
         double left = std::floor(at_hi);
+        // d stays below 1, lo being at most half a unit in the last place of
+        // hi, but falls below 0 where hi lies on a grid point and lo short of it.
         double d = (at_hi - left) + t.lo * size;
         if (d < 0) {
             d += 1;
             left -= 1;
-        } else if (d >= 1) {
-            d -= 1;
-            left += 1;
         }
-        if (left < 0)
-            left += size;
-        else if (left >= size)
-            left -= size;
-        const std::size_t l = left >= 0 && left < size ? static_cast<std::size_t>(left) : 0;
+        left -= size * std::floor(left / size);  // -1 and size onto the grid
+        const std::size_t l = std::isnan(left) ? 0 : static_cast<std::size_t>(left);
         // Shifted by the centre mode: c e^(i shift x).
         double pr, pi;
         unit_phasor(phase_turns(static_cast<double>(g.shift), t), pr, pi);

@@ -166,7 +166,30 @@ TEST(NonuniformSums, MatchTheDirectSumsOverRandomSizesAndPositions)
     }
 }
 
-TEST(NonuniformSums, HugePositionsGiveFiniteSumsAndNoMemoryGivesFalse)
+// Doubles nearest whole turns, eighths of a turn and zero from both sides
+// lie on grid points or a hair either side of them, where a point's nearest
+// grid point and the wrap around the circle's end are settled; k below 2^11
+// keeps k x exact in long double.
+TEST(NonuniformSums, PositionsOnGridPointsAndWholeTurns)
+{
+    std::vector<double> x = {0, 1e-300, -1e-300, -0.0};
+    for (int i = -24; i <= 24; ++i)
+        x.push_back(i * (PI / 8));
+    for (int i = -8; i <= 8; ++i)
+        x.push_back(i * (2 * PI));
+    std::mt19937_64 rng(3);
+    const Signal c = random_signal(rng, x.size(), false);
+    const std::size_t m = 2000;
+    std::vector<double> re(m), im(m);
+    const auto exact_angle = [&](std::size_t k, std::size_t j) { return static_cast<long double>(k) * x[j]; };
+    const std::vector<std::size_t> ks = modes_to_check(rng, m, 300);
+    ASSERT_TRUE(NonuniformSums().gridded(x.data(), c.re.data(), c.im.data(), x.size(), m, re.data(), im.data()));
+    EXPECT_LE(worst_error(c, ks, re, im, exact_angle), 2e-14 * c.magnitude);
+    ASSERT_TRUE(direct_nonuniform_sums(x.data(), c.re.data(), c.im.data(), x.size(), m, re.data(), im.data()));
+    EXPECT_LE(worst_error(c, ks, re, im, exact_angle), 2e-14 * c.magnitude);
+}
+
+TEST(NonuniformSums, HugePositionsGiveFiniteSumsNanNanAndNoMemoryFalse)
 {
     const double x[] = {1e300, -std::numeric_limits<double>::max(), 3e17, 0.5};
     const double c_re[] = {1, 1, 1, 1}, c_im[] = {0, 1, 0, 0};
@@ -176,6 +199,13 @@ TEST(NonuniformSums, HugePositionsGiveFiniteSumsAndNoMemoryGivesFalse)
     ASSERT_TRUE(sums.gridded(x, c_re, c_im, 4, m, re.data(), im.data()));
     for (std::size_t k = 0; k < m; ++k)
         ASSERT_TRUE(std::isfinite(re[k]) && std::isfinite(im[k])) << k;
+    const double nan_x = std::numeric_limits<double>::quiet_NaN();
+    ASSERT_TRUE(sums.gridded(&nan_x, c_re, c_im, 1, m, re.data(), im.data()));
+    EXPECT_TRUE(std::isnan(re[0]) && std::isnan(im[m - 1]));
+    // Another sum of the same length needs no grid-sized memory again.
+    allocation_limit = 4096;
+    EXPECT_TRUE(sums.gridded(x, c_re, c_im, 4, m, re.data(), im.data()));
+    allocation_limit = std::numeric_limits<std::size_t>::max();
 
     EXPECT_FALSE(sums.gridded(x, c_re, c_im, 4, std::numeric_limits<std::size_t>::max() / 4, re.data(), im.data()));
     allocation_limit = std::size_t{1} << 30;
