@@ -125,15 +125,17 @@ fuzz-check: fuzz-build
 fuzz: fuzz-build
 	fuzz/run --build $(FUZZ_BUILD) --runs $(FUZZ_RUNS) --jobs $(FUZZ_JOBS)
 
-# Times formatting one line, then lcdump on BENCH_RECORDS records against the
-# three reference programs in bench/, and its -fits and -stats against its
-# text, in an optimised build of its own, with output to /dev/null and piped;
-# BENCH_RUNS rounds of all, medians shown. Then the period search per star
-# against astropy's, where Debian's python3 has it.
+# Times formatting one line and the non-uniform sums, then lcdump on
+# BENCH_RECORDS records against the three reference programs in bench/, and
+# its -fits and -stats against its text, in an optimised build of its own,
+# with output to /dev/null and piped; BENCH_RUNS rounds of all, medians shown.
+# Then the period search per star against astropy's, where Debian's python3
+# has it.
 bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DLCDUMP_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j2
 	cd $(BENCH_BUILD)/bench && if [ -x format_bench ]; then ./format_bench --benchmark_min_time=0.5; fi
+	cd $(BENCH_BUILD)/bench && if [ -x nufft_bench ]; then ./nufft_bench --benchmark_min_time=0.5; fi
 	cd $(BENCH_BUILD)/bench && ./lcbench --runs $(BENCH_RUNS) --records $(BENCH_RECORDS) ../lcdump ./floor_dump ./write_floor ./iostream_dump
 	@if /usr/bin/python3 -c 'import astropy.timeseries' 2>/dev/null; then \
 	  /usr/bin/python3 bench/period_bench.py $(BENCH_BUILD)/lcdump; \

@@ -173,11 +173,12 @@ std::vector<double> Periodogram::powers() const
     std::vector<double> c(m), s(m), yc(m), ys(m);
     for (std::size_t j = 0; j < n; ++j)
         x[j] = TWO_PI * grid_.step * tau_[j];
+    NonuniformSums sums;
     turn(tau_, w_, grid_.first, re, im);
-    if (!nonuniform_sums(x.data(), re.data(), im.data(), n, m, c.data(), s.data()))
+    if (!sums.sums(x.data(), re.data(), im.data(), n, m, c.data(), s.data()))
         throw std::bad_alloc();
     turn(tau_, wy_, grid_.first, re, im);
-    if (!nonuniform_sums(x.data(), re.data(), im.data(), n, m, yc.data(), ys.data()))
+    if (!sums.sums(x.data(), re.data(), im.data(), n, m, yc.data(), ys.data()))
         throw std::bad_alloc();
     for (std::size_t j = 0; j < n; ++j)
         x[j] *= 2;
@@ -185,7 +186,7 @@ std::vector<double> Periodogram::powers() const
     // The doubled sums go where the first ones were, which are read first.
     std::vector<double>& c2 = power;
     std::vector<double> s2(m);
-    if (!nonuniform_sums(x.data(), re.data(), im.data(), n, m, c2.data(), s2.data()))
+    if (!sums.sums(x.data(), re.data(), im.data(), n, m, c2.data(), s2.data()))
         throw std::bad_alloc();
     for (std::size_t k = 0; k < m; ++k)
         power[k] = power_from(c[k], s[k], yc[k], ys[k], c2[k], s2[k]);
