@@ -25,7 +25,7 @@
 namespace {
 
 // Each form's switches, separated by blanks.
-const char* const FORM_SWITCHES[] = {"", "-csv", "-exact", "-fits", "-stats", "-stats -fits"};
+const char* const FORM_SWITCHES[] = {"", "-csv", "-exact", "-fits", "-stats", "-stats -fits", "-stats -period", "-periodogram"};
 
 // Enough records that -fits fills three output buffers and then writes a
 // padded fourth.
@@ -130,8 +130,10 @@ TEST_P(FailureSweep, EveryReadAndWriteFailingInTurn)
     if (under_runner())
         GTEST_SKIP() << "thousands of runs: too slow under a runner";
     const bool fits = std::string(GetParam()) == "-fits";
-    // -fits and -stats write once all is read; the text forms a line a record.
-    const bool writes_at_end = fits || std::string(GetParam()).compare(0, 6, "-stats") == 0;
+    // -fits, -stats and -periodogram write once all is read; the text forms
+    // a line a record.
+    const bool writes_at_end = fits || std::string(GetParam()).compare(0, 6, "-stats") == 0 ||
+                               std::string(GetParam()) == "-periodogram";
     whole = lcdump(args_for(GetParam(), input)).out;
     // A run in which nothing fails counts the calls, and changes nothing.
     const std::string counts = dir + "/counts";

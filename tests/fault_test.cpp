@@ -95,8 +95,9 @@ TEST_F(Faults, EveryAllocationThatFailsEndsWithOutOfMemory)
         GTEST_SKIP() << "replaces the allocator";
     write_workload();
     // The summary keeps records, and the figures' values, its own way; its
-    // FITS table (the switches add up: -stats, then -stats -fits) its rows.
-    for (const char* form : {"", "-stats", "-fits"}) {
+    // FITS table its rows, and the period search its working arrays (the
+    // switches add up: -stats, then -stats -fits, then -stats -fits -period).
+    for (const char* form : {"", "-stats", "-fits", "-period"}) {
         SCOPED_TRACE(form);
         if (*form != '\0') {
             args.push_back(form);
@@ -178,13 +179,21 @@ TEST_F(Faults, SummaryRunningOutOfMemoryAsItsColumnsGrow)
     if (!allocator_is_ours())
         GTEST_SKIP() << "replaces the allocator";
     // Enough records for every column to grow several times: whichever
-    // allocation fails, the run says so and writes no row.
-    args = {"-in", file("lc.bin", numbered_file(5000)), "-stats"};
-    ASSERT_EQ(run_failing(0).status, 0);
-    const long total = allocation_count();
-    for (long n = 1; n <= total; ++n) {
-        SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(total));
-        expect_result(run_failing(n), "", OUT_OF_MEMORY, 8);
+    // allocation fails, the run says so and writes no row. So too the period
+    // search's arrays, and the periodogram's, which asks for all it needs
+    // before its first row goes.
+    const std::string lc = file("lc.bin", numbered_file(5000));
+    for (const char* form : {"-stats", "-period", "-periodogram"}) {
+        SCOPED_TRACE(form);
+        args = {"-in", lc, form};
+        if (std::string(form) == "-period")
+            args.push_back("-stats");
+        ASSERT_EQ(run_failing(0).status, 0);
+        const long total = allocation_count();
+        for (long n = 1; n <= total; ++n) {
+            SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(total));
+            expect_result(run_failing(n), "", OUT_OF_MEMORY, 8);
+        }
     }
 }
 
