@@ -125,8 +125,11 @@ def main():
         if [row[0] for row in rows[1:]] != shown:
             print("rows for %r" % [row[0] for row in rows[1:]])
             return 1
+        # The weighted figures are checked against math.fsum by period_check.py.
+        numpy_columns = [i for i, c in enumerate(rows[0]) if i > 0 and c not in ("flux1_wmean", "flux1_chi2dof")]
         for row, (name, records) in zip(rows[1:], cases.items()):
-            for column, got, want in zip(rows[0][1:], row[1:], expected(records)):
+            for column, got, want in zip([rows[0][i] for i in numpy_columns], [row[i] for i in numpy_columns],
+                                         expected(records)):
                 if not same(got, want):
                     print("%s: %s is %s, numpy %r" % (name, column, got, want))
                     failures += 1
