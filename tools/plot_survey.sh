@@ -37,30 +37,36 @@ else
   csv=$survey
 fi
 
-# The ten columns after the name are numbers without commas, so they are
+# The columns after the name are numbers without commas, so they are
 # counted from the end of the row, and a name with commas in it (quoted)
-# does not shift them. Out: median, MAD, err1 median, then the name without
-# its directory, tab-separated; stars that cannot go on log axes are counted.
-header='records,nonfinite,jd_min,jd_max,flux1_median,flux1_mad,err1_median,sky_median,chisq1_median,nuse_min'
-awk -F, -v header="$header" -v data="$work/stars.tsv" '
+# does not shift them; the header row says where each is, with or without
+# -period's three at the end. Out: median, MAD, err1 median, then the name
+# without its directory, tab-separated; stars that cannot go on log axes
+# are counted.
+awk -F, -v data="$work/stars.tsv" '
   function number(s) { return s ~ /^[-+]?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][-+]?[0-9]+)?$/ }
   NR == 1 {
-    if (substr($0, length($0) - length(header) + 1) != header) {
+    for (i = 1; i <= NF; i++) column[$i] = i
+    if ($1 != "file" || !("flux1_median" in column) || !("flux1_mad" in column) || !("err1_median" in column)) {
       print "not lcdump -stats output: the first line is " $0 > "/dev/stderr"
       bad = 1
       exit 1
     }
+    after = NF - 1  # the columns after the name
+    from_end_median = NF - column["flux1_median"]
+    from_end_mad = NF - column["flux1_mad"]
+    from_end_err = NF - column["err1_median"]
     next
   }
-  NF < 11 { next }  # a line of a name that holds a line break
+  NF < after + 1 { next }  # a line of a name that holds a line break
   {
-    median = $(NF - 5); mad = $(NF - 4); err = $(NF - 3)
+    median = $(NF - from_end_median); mad = $(NF - from_end_mad); err = $(NF - from_end_err)
     if (!number(median) || !number(mad) || !number(err) || median + 0 <= 0 || mad + 0 <= 0) {
       left_out++
       next
     }
     name = $0
-    for (i = 0; i < 10; i++) sub(/,[^,]*$/, "", name)
+    for (i = 0; i < after; i++) sub(/,[^,]*$/, "", name)
     if (name ~ /^".*"$/) { name = substr(name, 2, length(name) - 2); gsub(/""/, "\"", name) }
     sub(/.*\//, "", name)
     gsub(/\t/, " ", name)
