@@ -1,6 +1,7 @@
 #include "periodogram.h"
 
 #include <cmath>
+#include <limits>
 #include <new>
 #include <string>
 #include <vector>
@@ -32,7 +33,9 @@ bool PeriodogramWriter::finish()
         for (std::size_t k = 0; k < power.size(); ++k) {
             text.append(number, put_shortest(number, periodogram.grid().at(k)));
             text += ',';
-            text.append(number, put_shortest(number, power[k]));
+            // A NaN's sign is the processor's: written as the one of none.
+            const double value = std::isnan(power[k]) ? std::numeric_limits<double>::quiet_NaN() : power[k];
+            text.append(number, put_shortest(number, value));
             text += '\n';
             if (text.size() >= block) {
                 if (!write_all(out_, text.data(), text.size()))

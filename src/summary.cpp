@@ -101,8 +101,15 @@ bool SummaryTable::start()
     return write_all(out_, header.data(), header.size()) && std::fflush(out_) == 0;
 }
 
-bool SummaryTable::add(const char* name, const Summary& summary)
+bool SummaryTable::add(const char* name, const Summary& figures)
 {
+    // A NaN that arithmetic made (0/0 of no records) has the sign each
+    // processor gives it; every NaN is written as the one of no sign, so
+    // that the table is the same bytes wherever it was made.
+    Summary summary = figures;
+    for (const SummaryColumn& column : SUMMARY_COLUMNS)
+        if (column.figure != nullptr && std::isnan(summary.*column.figure))
+            summary.*column.figure = std::numeric_limits<double>::quiet_NaN();
     std::string row;
     try {
         if (fits_) {
