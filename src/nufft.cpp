@@ -221,7 +221,7 @@ bool NonuniformSums::sums(const double* x, const double* c_re, const double* c_i
     // rest (9 with the tables at hand, 27 where they must be made and fresh
     // memory touched). The crossover lies near m = 40 for any n >= 16.
     Gridding planned;
-    if (m == 0 || !planned.choose(m))
+    if (!planned.choose(m))
         return direct_nonuniform_sums(x, c_re, c_im, n, m, out_re, out_im);
     const double points = static_cast<double>(n), modes = static_cast<double>(m);
     const double direct = 1.7 * points * modes + 4 * modes + 25 * points * (modes / static_cast<double>(RESTART) + 1);
