@@ -121,15 +121,13 @@ void spread(const Gridding& g, const double* x, const double* c_re, const double
         double at_hi, at_rounding;
         exact_product(t.hi, size, at_hi, at_rounding);
         double left = std::floor(at_hi);
-        // d lies within a unit in the last place of [0, 1): outside it where
-        // hi and lo lie either side of a grid point.
+        // d lies within a unit in the last place of [0, 1): below 0 where hi
+        // lies on a grid point and lo short of it, which is mended, and at
+        // most that unit above 1, which moves the kernel's cut by as little.
         double d = (at_hi - left) + (at_rounding + t.lo * size);
         if (d < 0) {
             d += 1;
             left -= 1;
-        } else if (d >= 1) {  // hi just below a grid point, lo past it
-            d -= 1;
-            left += 1;
         }
         left -= size * std::floor(left / size);  // -1 and size onto the grid
         const std::size_t l = std::isnan(left) ? 0 : static_cast<std::size_t>(left);
