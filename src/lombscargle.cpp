@@ -15,18 +15,6 @@ const double PI = 3.14159265358979323846264338327950;
 const double TWO_PI = 2 * PI;
 const double NAN_VALUE = std::numeric_limits<double>::quiet_NaN();
 
-// The weighted sums at one frequency ω: of cos ωτ and sin ωτ, of the
-// centred values times each, and of cos 2ωτ and sin 2ωτ, from which the
-// squares and the product of cos and sin follow.
-struct TrigSums {
-    double c = 0;
-    double s = 0;
-    double yc = 0;
-    double ys = 0;
-    double c2 = 0;
-    double s2 = 0;
-};
-
 // e^(i·2π·f·τ_j) times each coefficient, for moving a grid's sums to start
 // at its first frequency f.
 void turn(const std::vector<double>& tau, const std::vector<double>& coefficient, double frequency,
