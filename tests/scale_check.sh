@@ -133,17 +133,20 @@ run_recipe 'xargs -0'
 run_recipe 'parallel --pipe -N 500 lcdump'
 
 # The survey table: the header, then every good file's row as lcdump -in
-# -stats gives it; the bad file named.
+# -stats (with -period where the recipe asks for it) gives it; the bad file
+# named.
 cp -r data survey
+period=()
+script=$(recipe 'lcdump -list - -stats') && [[ $script == *-period* ]] && period=(-period)
 while IFS= read -r f; do
-  [ "$f" = "$bad" ] || lcdump -in "survey/${f#data/}" -stats | tail -n +2
+  [ "$f" = "$bad" ] || lcdump -in "survey/${f#data/}" -stats "${period[@]}" | tail -n +2
 done < files.txt | sort > expected/rows.csv
 if script=$(recipe 'lcdump -list - -stats'); then
   bash -c "$script" 2> err.log
   status=$? problems=()
   [ $status -ne 0 ] || problems+=("exit status 0")
   grep -qF "survey/${bad#data/}: " err.log || problems+=("$bad not named")
-  [ "$(head -n 1 survey.csv)" = "$(lcdump -list /dev/null -stats)" ] || problems+=("no header row")
+  [ "$(head -n 1 survey.csv)" = "$(lcdump -list /dev/null -stats "${period[@]}")" ] || problems+=("no header row")
   cmp -s <(tail -n +2 survey.csv | sort) expected/rows.csv || problems+=("rows differ")
   if [ ${#problems[@]} -eq 0 ]; then result "README recipe with -stats"; else result "README recipe with -stats" "${problems[*]}"; fi
 else
