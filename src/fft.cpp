@@ -1,5 +1,6 @@
 #include "fft.h"
 
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 
@@ -10,15 +11,25 @@ namespace {
 // Complex values of a block that fit in the cache with room to spare.
 constexpr std::size_t CACHED_LENGTH = std::size_t{1} << 14;
 
-// The double nearest 2 pi.
+// The double nearest 2 pi, and the one nearest sin(pi / 3).
 constexpr double TWO_PI = 6.283185307179586;
+constexpr double SIN_THIRD = 0.8660254037844386;
 
-// One radix-4 decimation-in-frequency pass over the blocks of 4h in the first
-// length values: each block's four quarters become the four interleaved
-// sub-sequences of its transform, the residues 0, 2, 1, 3 modulo 4 in that
-// order, so that after the last pass X_k lies at the bit-reversed index of k.
-// w holds w^j, w^2j and w^3j for w = e^(-2 pi i / 4h), each as h real parts
-// then h imaginary parts.
+// (r + i im) times (wr + i wi), into r and im.
+inline void rotate(double& r, double& im, double wr, double wi)
+{
+    const double pr = r * wr - im * wi;
+    im = r * wi + im * wr;
+    r = pr;
+}
+
+// Each pass below is one decimation-in-frequency step over the blocks of
+// radix * h in the first length values: each block's parts become the
+// interleaved sub-sequences of its transform, each sub-sequence j times
+// w^(residue j) for w = e^(-2 pi i / (radix h)); w holds those factors for
+// each residue from 1 up, as h real parts then h imaginary parts.
+
+// Residues 0, 2, 1, 3 modulo 4 in that order: two binary digits, reversed.
 void radix4_pass(double* re, double* im, std::size_t length, std::size_t h, const double* w)
 {
     const double *w1r = w, *w1i = w + h, *w2r = w + 2 * h, *w2i = w + 3 * h, *w3r = w + 4 * h, *w3i = w + 5 * h;
@@ -45,57 +56,124 @@ void radix4_pass(double* re, double* im, std::size_t length, std::size_t h, cons
     }
 }
 
-// Where the factors of the pass over blocks of 4h start: the passes' tables
-// lie one after the other, the largest first.
-std::size_t pass_offset(std::size_t size, std::size_t h)
+// Residues 0, 1, 2 in order.
+void radix3_pass(double* re, double* im, std::size_t length, std::size_t h, const double* w)
 {
-    std::size_t offset = 0;
-    for (std::size_t larger = size / 4; larger > h; larger /= 4)
-        offset += 6 * larger;
-    return offset;
+    const double *w1r = w, *w1i = w + h, *w2r = w + 2 * h, *w2i = w + 3 * h;
+    for (std::size_t block = 0; block < length; block += 3 * h) {
+        double* r0 = re + block;
+        double* i0 = im + block;
+        double *r1 = r0 + h, *i1 = i0 + h, *r2 = r1 + h, *i2 = i1 + h;
+        for (std::size_t j = 0; j < h; ++j) {
+            const double sr = r1[j] + r2[j], si = i1[j] + i2[j];
+            const double mr = r0[j] - 0.5 * sr, mi = i0[j] - 0.5 * si;
+            // -i sin(pi / 3) (a1 - a2)
+            const double dr = SIN_THIRD * (i1[j] - i2[j]), di = SIN_THIRD * (r2[j] - r1[j]);
+            r0[j] += sr;
+            i0[j] += si;
+            double yr = mr + dr, yi = mi + di;
+            rotate(yr, yi, w1r[j], w1i[j]);
+            r1[j] = yr;
+            i1[j] = yi;
+            yr = mr - dr;
+            yi = mi - di;
+            rotate(yr, yi, w2r[j], w2i[j]);
+            r2[j] = yr;
+            i2[j] = yi;
+        }
+    }
+}
+
+// The last pass where the length has an odd power of two: pairs.
+void radix2_pass(double* re, double* im, std::size_t length)
+{
+    for (std::size_t k = 0; k < length; k += 2) {
+        const double r = re[k + 1], i = im[k + 1];
+        re[k + 1] = re[k] - r;
+        im[k + 1] = im[k] - i;
+        re[k] += r;
+        im[k] += i;
+    }
 }
 
 }  // namespace
 
+std::size_t Fft::length_at_least(std::size_t n)
+{
+    std::size_t best = 0;
+    for (std::size_t threes = 1;; threes *= 3) {
+        std::size_t length = 4 * threes;
+        while (length < n && length <= SIZE_MAX / 8)
+            length *= 2;
+        if (length >= n && (best == 0 || length < best))
+            best = length;
+        if (4 * threes >= n || threes > SIZE_MAX / 16)
+            return best;
+    }
+}
+
 bool Fft::prepare(std::size_t size)
 {
-    if (size == 0 || (size & (size - 1)) != 0)
-        return false;
-    if (size == size_)
+    if (size == size_ && size != 0)
         return true;
+    std::size_t twos = size, threes = 0;
+    for (; twos != 0 && twos % 3 == 0; twos /= 3)
+        ++threes;
+    if (twos == 0 || (twos & (twos - 1)) != 0)
+        return false;
     size_ = 0;
-    bits_ = 0;
-    while ((std::size_t{1} << bits_) < size)
-        ++bits_;
-    const std::size_t quarter = size / 4, eighth = size / 8;
     try {
-        // e^(-2 pi i k / N) for k < 3N/4, the most a pass reaches.
-        std::vector<double> base_re(3 * quarter), base_im(3 * quarter);
-        twiddles_.assign(pass_offset(size, 0), 0.0);
-        // Only the first eighth of the circle is computed; the rest follows
-        // by symmetry, exactly, which also keeps every angle below pi/4.
-        for (std::size_t k = 0; k < 3 * quarter && k <= eighth; ++k) {
+        passes_.clear();
+        digits_.clear();
+        std::size_t rest = size, offset = 0;
+        auto add = [&](std::size_t radix) {
+            rest /= radix;
+            passes_.push_back({radix, rest, offset});
+            offset += 2 * (radix - 1) * rest;
+            if (radix == 4) {
+                digits_.push_back({2, 2 * rest});
+                digits_.push_back({2, rest});
+            } else {
+                digits_.push_back({radix, rest});
+            }
+        };
+        for (std::size_t t = 0; t < threes; ++t)
+            add(3);
+        for (; twos >= 4; twos /= 4)
+            add(4);
+        if (twos == 2)
+            add(2);
+        // e^(-2 pi i k / N) for k < 3N/4, the most a pass reaches. Where N
+        // is a multiple of 4 only the first eighth of the circle is
+        // computed; the rest follows by symmetry, exactly, which also keeps
+        // every angle below pi/4.
+        const std::size_t quarter = size / 4, eighth = size / 8;
+        const bool symmetric = size % 4 == 0;
+        const std::size_t reach = symmetric ? 3 * quarter : size;
+        std::vector<double> base_re(reach), base_im(reach);
+        for (std::size_t k = 0; k < reach && (k <= eighth || !symmetric); ++k) {
             double sine, cosine;
             detmath::sin_cos(TWO_PI * (static_cast<double>(k) / static_cast<double>(size)), sine, cosine);
             base_re[k] = cosine;
             base_im[k] = -sine;
         }
-        for (std::size_t k = eighth + 1; k <= quarter; ++k) {
+        for (std::size_t k = eighth + 1; symmetric && k <= quarter; ++k) {
             base_re[k] = -base_im[quarter - k];
             base_im[k] = -base_re[quarter - k];
         }
-        for (std::size_t k = quarter + 1; k < 2 * quarter; ++k) {
+        for (std::size_t k = quarter + 1; symmetric && k < 2 * quarter; ++k) {
             base_re[k] = base_im[k - quarter];
             base_im[k] = -base_re[k - quarter];
         }
-        for (std::size_t k = 2 * quarter; k < 3 * quarter; ++k) {
+        for (std::size_t k = 2 * quarter; symmetric && k < 3 * quarter; ++k) {
             base_re[k] = -base_re[k - 2 * quarter];
             base_im[k] = -base_im[k - 2 * quarter];
         }
-        for (std::size_t h = quarter; h >= 1; h /= 4) {
-            double* w = twiddles_.data() + pass_offset(size, h);
-            const std::size_t stride = size / (4 * h);
-            for (std::size_t q = 1; q <= 3; ++q) {
+        twiddles_.assign(offset, 0.0);
+        for (const Pass& pass : passes_) {
+            double* w = twiddles_.data() + pass.offset;
+            const std::size_t h = pass.span, stride = size / (pass.radix * h);
+            for (std::size_t q = 1; q < pass.radix; ++q) {
                 for (std::size_t j = 0; j < h; ++j) {
                     w[2 * (q - 1) * h + j] = base_re[q * j * stride];
                     w[(2 * q - 1) * h + j] = base_im[q * j * stride];
@@ -111,66 +189,73 @@ bool Fft::prepare(std::size_t size)
     return true;
 }
 
-void Fft::transform_block(double* re, double* im, std::size_t length) const
+void Fft::transform_block(double* re, double* im, std::size_t length, std::size_t first_pass) const
 {
     // Depth first while a block is larger than the cache holds, so that the
-    // passes over each quarter stay in the cache; breadth first below that.
-    if (length > CACHED_LENGTH) {
-        radix4_pass(re, im, length, length / 4, twiddles_.data() + pass_offset(size_, length / 4));
-        for (std::size_t q = 0; q < 4; ++q)
-            transform_block(re + q * (length / 4), im + q * (length / 4), length / 4);
-        return;
-    }
-    std::size_t h = length / 4;
-    for (; h >= 1; h /= 4)
-        radix4_pass(re, im, length, h, twiddles_.data() + pass_offset(size_, h));
-    if (bits_ % 2 == 1) {
-        for (std::size_t k = 0; k < length; k += 2) {
-            const double r = re[k + 1], i = im[k + 1];
-            re[k + 1] = re[k] - r;
-            im[k + 1] = im[k] - i;
-            re[k] += r;
-            im[k] += i;
+    // passes over each part stay in the cache; breadth first below that.
+    for (std::size_t p = first_pass; p < passes_.size(); ++p) {
+        const Pass& pass = passes_[p];
+        const double* w = twiddles_.data() + pass.offset;
+        if (pass.radix == 4)
+            radix4_pass(re, im, length, pass.span, w);
+        else if (pass.radix == 3)
+            radix3_pass(re, im, length, pass.span, w);
+        else
+            radix2_pass(re, im, length);
+        if (length > CACHED_LENGTH) {
+            for (std::size_t q = 0; q < pass.radix; ++q)
+                transform_block(re + q * pass.span, im + q * pass.span, pass.span, p + 1);
+            return;
         }
+        // Blocks of the next pass are the parts of this one, over the same length.
     }
 }
 
 void Fft::forward_scrambled(double* re, double* im) const
 {
-    transform_block(re, im, size_);
+    if (size_ > 1)
+        transform_block(re, im, size_, 0);
 }
 
-std::size_t Fft::reversed(std::size_t k) const
+void Fft::positions(std::size_t first, std::size_t count, std::size_t* at) const
 {
-    std::size_t result = 0;
-    for (unsigned bit = 0; bit < bits_; ++bit)
-        result |= ((k >> bit) & 1) << (bits_ - 1 - bit);
-    return result;
-}
-
-std::size_t Fft::next_reversed(std::size_t reversed_k) const
-{
-    // Adding one at the top: carries run downwards.
-    std::size_t bit = size_ >> 1;
-    while (bit != 0 && (reversed_k & bit) != 0) {
-        reversed_k ^= bit;
-        bit >>= 1;
+    if (size_ == 0)
+        return;
+    std::size_t digit[64] = {};  // 2^64 has at most 64 digits
+    std::size_t k = first % size_, position = 0;
+    for (std::size_t d = 0; d < digits_.size(); ++d) {
+        digit[d] = k % digits_[d].radix;
+        k /= digits_[d].radix;
+        position += digit[d] * digits_[d].place;
     }
-    return reversed_k | bit;
-}
-
-void Fft::forward(double* re, double* im) const
-{
-    forward_scrambled(re, im);
-    std::size_t j = 0;
-    for (std::size_t k = 0; k < size_; ++k) {
-        if (k < j) {
-            const double r = re[k], i = im[k];
-            re[k] = re[j];
-            im[k] = im[j];
-            re[j] = r;
-            im[j] = i;
+    for (std::size_t i = 0; i < count; ++i) {
+        at[i] = position;
+        // Adding one to the least significant digit: carries run upwards.
+        std::size_t d = 0;
+        for (; d < digits_.size() && digit[d] + 1 == digits_[d].radix; ++d) {
+            position -= digit[d] * digits_[d].place;
+            digit[d] = 0;
         }
-        j = next_reversed(j);
+        if (d < digits_.size()) {
+            ++digit[d];
+            position += digits_[d].place;
+        }
     }
+}
+
+bool Fft::forward(double* re, double* im) const
+{
+    try {
+        std::vector<std::size_t> at(size_);
+        positions(0, size_, at.data());
+        forward_scrambled(re, im);
+        std::vector<double> copy_re(re, re + size_), copy_im(im, im + size_);
+        for (std::size_t k = 0; k < size_; ++k) {
+            re[k] = copy_re[at[k]];
+            im[k] = copy_im[at[k]];
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }

@@ -1,4 +1,4 @@
-// Complex discrete Fourier transforms of power-of-two length, in place on
+// Complex discrete Fourier transforms of lengths 2^a 3^b, in place on
 // separate real and imaginary arrays, with twiddle factors from
 // detmath::sin_cos so that every machine computes the same bits.
 #ifndef LCDUMP_FFT_H
@@ -9,34 +9,47 @@
 
 class Fft {
 public:
-    // Makes the twiddle factors for transforms of length size, a power of two
-    // (1 included). False when there was no memory or size is not a power of two.
+    // The least length at least n that prepare takes and that is a multiple
+    // of 4: 2^a 3^b with a >= 2. 0 where there is none below SIZE_MAX / 4.
+    static std::size_t length_at_least(std::size_t n);
+
+    // Makes the twiddle factors for transforms of length size, 2^a 3^b (1
+    // included). False when there was no memory or size has another factor.
     bool prepare(std::size_t size);
     std::size_t size() const { return size_; }
 
-    // X_k = sum over l of x_l e^(-2 pi i k l / N), in natural order.
-    void forward(double* re, double* im) const;
+    // X_k = sum over l of x_l e^(-2 pi i k l / N), in natural order. False
+    // when there was no memory for the reordering.
+    bool forward(double* re, double* im) const;
     // x_l = sum over k of X_k e^(+2 pi i k l / N), without a factor 1/N:
     // the forward transform with the roles of the two arrays exchanged.
-    void backward(double* re, double* im) const { forward(im, re); }
+    bool backward(double* re, double* im) const { return forward(im, re); }
 
-    // The forward transform with X_k left at index reversed(k), the bits of k
+    // The forward transform with X_k left at positions(k), the digits of k
     // in reverse order: for callers that read only some of the outputs and
     // need not pay for the permutation.
     void forward_scrambled(double* re, double* im) const;
-    // The backward transform, likewise left at the bit-reversed indices.
+    // The backward transform, likewise left at the digit-reversed positions.
     void backward_scrambled(double* re, double* im) const { forward_scrambled(im, re); }
-    // The index at which forward_scrambled leaves X_k.
-    std::size_t reversed(std::size_t k) const;
-    // reversed(k + 1) from reversed(k), for walking the outputs in order.
-    std::size_t next_reversed(std::size_t reversed_k) const;
+    // Where forward_scrambled leaves X_k for k = first, first + 1, ... (modulo
+    // the length), count of them, into at.
+    void positions(std::size_t first, std::size_t count, std::size_t* at) const;
 
 private:
-    void transform_block(double* re, double* im, std::size_t length) const;
+    // A pass of radix 2, 3 or 4 over blocks of radix * span values, with
+    // its twiddle factors from offset on.
+    struct Pass {
+        std::size_t radix, span, offset;
+    };
+    // A digit of k, least significant first, and where a unit of it moves X_k.
+    struct Digit {
+        std::size_t radix, place;
+    };
+    void transform_block(double* re, double* im, std::size_t length, std::size_t first_pass) const;
 
     std::size_t size_ = 0;
-    unsigned bits_ = 0;
-    // For each radix-4 pass, the factors it multiplies by (radix4_pass).
+    std::vector<Pass> passes_;
+    std::vector<Digit> digits_;
     std::vector<double> twiddles_;
 };
 

@@ -23,7 +23,7 @@ bool direct_nonuniform_sums(const double* x, const double* c_re, const double* c
 
 // The grid and the Gaussian e^(-x^2 / 4 tau) for m modes centred on zero.
 struct Gridding {
-    std::size_t size = 0;        // a power of two, at least 2m
+    std::size_t size = 0;        // 2^a 3^b, at least 1.85 m
     std::size_t half_width = 0;  // grid points taken each side of a point
     std::size_t shift = 0;       // the centre mode, m / 2
     std::size_t highest = 0;     // the largest distance of a mode from the centre
@@ -42,7 +42,7 @@ public:
     bool sums(const double* x, const double* c_re, const double* c_im, std::size_t n, std::size_t m, double* out_re,
               double* out_im);
     // The same sums through a Gaussian kernel on a periodic grid of at least
-    // 2m points and one FFT of it, whatever n and m.
+    // 1.85 m points and one FFT of it, whatever n and m.
     bool gridded(const double* x, const double* c_re, const double* c_im, std::size_t n, std::size_t m, double* out_re,
                  double* out_im);
 
@@ -51,7 +51,8 @@ private:
     Gridding gridding_;
     Fft fft_;
     std::vector<double> grid_re_, grid_im_;
-    std::vector<double> unfold_;  // by distance from the centre mode
+    std::vector<double> unfold_;          // by distance from the centre mode
+    std::vector<std::size_t> positions_;  // where the FFT leaves mode k
 };
 
 #endif
