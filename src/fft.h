@@ -9,9 +9,11 @@
 
 class Fft {
 public:
-    // The least length at least n that prepare takes and that is a multiple
-    // of 4: 2^a 3^b with a >= 2. 0 where there is none below SIZE_MAX / 4.
-    static std::size_t length_at_least(std::size_t n);
+    // Of the lengths at least n that prepare takes and that are multiples of
+    // 4, 2^a 3^b with a >= 2, the one expected to transform quickest: a
+    // power of two may beat a shorter length of many factors of 3. 0 where
+    // there is none below SIZE_MAX / 4.
+    static std::size_t quickest_length(std::size_t n);
 
     // Makes the twiddle factors for transforms of length size, 2^a 3^b (1
     // included). False when there was no memory or size has another factor.

@@ -136,16 +136,17 @@ void spread(const Gridding& g, const double* x, const double* c_re, const double
         unit_phasor(phase_turns(static_cast<double>(g.shift), t), pr, pi);
         const double cr = c_re[j] * pr - c_im[j] * pi, ci = c_re[j] * pi + c_im[j] * pr;
         const double centre = detmath::exp(-a * d * d), step = detmath::exp(2 * a * d), back = 1 / step;
-        double power = centre;
-        for (std::size_t s = 0; s <= w; ++s) {
-            kernel[w - 1 + s] = power * square_part[s];
-            power *= step;
-        }
-        power = centre;
+        // Up and down the kernel at once: two chains of products that do
+        // not wait for each other.
+        double up = centre, down = centre;
+        kernel[w - 1] = centre * square_part[0];
         for (std::size_t s = 1; s < w; ++s) {
-            power *= back;
-            kernel[w - 1 - s] = power * square_part[s];
+            up *= step;
+            down *= back;
+            kernel[w - 1 + s] = up * square_part[s];
+            kernel[w - 1 - s] = down * square_part[s];
         }
+        kernel[2 * w - 1] = up * step * square_part[w];
         double* to_re = grid_re + l + 1;
         double* to_im = grid_im + l + 1;
         for (std::size_t s = 0; s < 2 * w; ++s) {
@@ -167,7 +168,7 @@ bool Gridding::choose(std::size_t m)
 {
     if (m == 0 || m > SIZE_MAX / 8)
         return false;
-    size = Fft::length_at_least(
+    size = Fft::quickest_length(
         std::max<std::size_t>(64, static_cast<std::size_t>(OVERSAMPLING * static_cast<double>(m)) + 1));
     if (size == 0)
         return false;
