@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "detmath_parts.h"
@@ -9,6 +10,8 @@
 namespace detmath {
 
 namespace {
+
+static_assert(std::numeric_limits<double>::is_iec559, "exp builds powers of two from IEEE 754 bits");
 
 // pi/2 in pieces: six of at most 19 bits, so that k times each is exact for
 // |k| < 2^34, then the rest, rounded. 19 * 6 + 53 bits leave x - k pi/2
@@ -130,7 +133,15 @@ double exp(double x)
     double hi = rest - k_ln2_lo;
     double lo = (rest - hi) - k_ln2_lo;
     double e_r = 1 + (hi + (lo + hi * hi * polynomial(EXP_TAIL, hi)));
-    // ldexp is exact (a single correct rounding where the result is subnormal).
+    // Where the result is normal, times 2^k is exact, and 2^k is made from
+    // its bits: a library ldexp costs as much as the rest of exp. Below,
+    // ldexp rounds once into the subnormals.
+    if (k >= -1021 && k <= 1023) {
+        const std::uint64_t bits = static_cast<std::uint64_t>(static_cast<int>(k) + 1023) << 52;
+        double scale;
+        std::memcpy(&scale, &bits, sizeof scale);
+        return e_r * scale;
+    }
     return std::ldexp(e_r, static_cast<int>(k));
 }
 

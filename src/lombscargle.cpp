@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <new>
 
 #include "compensated.h"
@@ -15,17 +16,21 @@ const double PI = 3.14159265358979323846264338327950;
 const double TWO_PI = 2 * PI;
 const double NAN_VALUE = std::numeric_limits<double>::quiet_NaN();
 
-// e^(i·2π·f·τ_j) times each coefficient, for moving a grid's sums to start
-// at its first frequency f.
-void turn(const std::vector<double>& tau, const std::vector<double>& coefficient, double frequency,
-          std::vector<double>& re, std::vector<double>& im)
+// e^(i·2π·f·τ_j) for each time.
+void phasors(const std::vector<double>& tau, double frequency, std::vector<double>& cosine, std::vector<double>& sine)
 {
     const double omega = TWO_PI * frequency;
-    for (std::size_t j = 0; j < tau.size(); ++j) {
-        double sine, cosine;
-        detmath::sin_cos(omega * tau[j], sine, cosine);
-        re[j] = coefficient[j] * cosine;
-        im[j] = coefficient[j] * sine;
+    for (std::size_t j = 0; j < tau.size(); ++j)
+        detmath::sin_cos(omega * tau[j], sine[j], cosine[j]);
+}
+
+// Each coefficient times its phasor.
+void turn(const std::vector<double>& coefficient, const std::vector<double>& cosine, const std::vector<double>& sine,
+          std::vector<double>& re, std::vector<double>& im)
+{
+    for (std::size_t j = 0; j < coefficient.size(); ++j) {
+        re[j] = coefficient[j] * cosine[j];
+        im[j] = coefficient[j] * sine[j];
     }
 }
 
@@ -119,13 +124,24 @@ Periodogram::Periodogram(const LightCurve& curve)
     time_variance_ = time_variance.value();
 }
 
-double Periodogram::power_from(double c, double s, double yc, double ys, double c2, double s2) const
+void Periodogram::Sums::add(double w, double wy, double cosine, double sine)
 {
-    const double cc = 0.5 * (weight_sum_ + c2) - c * c;
-    const double ss = 0.5 * (weight_sum_ - c2) - s * s;
-    const double cs = 0.5 * s2 - c * s;
-    const double ycc = yc - mean_residue_ * c;
-    const double yss = ys - mean_residue_ * s;
+    c += w * cosine;
+    s += w * sine;
+    yc += wy * cosine;
+    ys += wy * sine;
+    c2 += w * (cosine * cosine - sine * sine);
+    s2 += w * (2 * sine * cosine);
+}
+
+double Periodogram::power_from(const Sums& sums) const
+{
+    const double c = sums.c, s = sums.s;
+    const double cc = 0.5 * (weight_sum_ + sums.c2) - c * c;
+    const double ss = 0.5 * (weight_sum_ - sums.c2) - s * s;
+    const double cs = 0.5 * sums.s2 - c * s;
+    const double ycc = sums.yc - mean_residue_ * c;
+    const double yss = sums.ys - mean_residue_ * s;
     const double d = cc * ss - cs * cs;
     return (ss * ycc * ycc + cc * yss * yss - 2 * cs * ycc * yss) / (scatter_ * d);
 }
@@ -133,18 +149,40 @@ double Periodogram::power_from(double c, double s, double yc, double ys, double 
 double Periodogram::power_at(double frequency) const
 {
     const double omega = TWO_PI * frequency;
-    double c = 0, s = 0, yc = 0, ys = 0, c2 = 0, s2 = 0;
+    Sums sums;
     for (std::size_t j = 0; j < tau_.size(); ++j) {
         double sine, cosine;
         detmath::sin_cos(omega * tau_[j], sine, cosine);
-        c += w_[j] * cosine;
-        s += w_[j] * sine;
-        yc += wy_[j] * cosine;
-        ys += wy_[j] * sine;
-        c2 += w_[j] * (cosine * cosine - sine * sine);
-        s2 += w_[j] * (2 * sine * cosine);
+        sums.add(w_[j], wy_[j], cosine, sine);
     }
-    return power_from(c, s, yc, ys, c2, s2);
+    return power_from(sums);
+}
+
+double Periodogram::power_keeping(double frequency, std::vector<double>& cosine, std::vector<double>& sine) const
+{
+    phasors(tau_, frequency, cosine, sine);
+    Sums sums;
+    for (std::size_t j = 0; j < tau_.size(); ++j)
+        sums.add(w_[j], wy_[j], cosine[j], sine[j]);
+    return power_from(sums);
+}
+
+void Periodogram::powers_beside(const std::vector<double>& cosine, const std::vector<double>& sine, double h,
+                                double& below, double& above) const
+{
+    // e^(iω±τ) = e^(iωτ) e^(±iΔτ): one sine and cosine a point for both.
+    const double delta = TWO_PI * h;
+    Sums low, high;
+    for (std::size_t j = 0; j < tau_.size(); ++j) {
+        double turn_sine, turn_cosine;
+        detmath::sin_cos(delta * tau_[j], turn_sine, turn_cosine);
+        const double cc = cosine[j] * turn_cosine, ss = sine[j] * turn_sine;
+        const double sc = sine[j] * turn_cosine, cs = cosine[j] * turn_sine;
+        low.add(w_[j], wy_[j], cc + ss, sc - cs);
+        high.add(w_[j], wy_[j], cc - ss, sc + cs);
+    }
+    below = power_from(low);
+    above = power_from(high);
 }
 
 std::vector<double> Periodogram::powers() const
@@ -154,30 +192,38 @@ std::vector<double> Periodogram::powers() const
     std::vector<double> power(m);
     if (m == 0)
         return power;
-    std::vector<double> x(n), re(n), im(n);
+    std::vector<double> x(n), re(n), im(n), cosine(n), sine(n);
     // The sums at f_k = first + k·step are sums over k of e^(i·k·x_j), with
     // x_j = 2π·step·τ_j, of coefficients turned to the first frequency; and
     // at 2f_k, with x_j and the turn doubled.
-    std::vector<double> c(m), s(m), yc(m), ys(m);
+    // Five more sums of m values, each written before it is read: left
+    // uninitialised, as clearing them costs a few per cent of the search.
+    const std::unique_ptr<double[]> sums_of(new double[5 * m]);
+    double *c = sums_of.get(), *s = c + m, *yc = s + m, *ys = yc + m, *s2 = ys + m;
     for (std::size_t j = 0; j < n; ++j)
         x[j] = TWO_PI * grid_.step * tau_[j];
     NonuniformSums sums;
-    turn(tau_, w_, grid_.first, re, im);
-    if (!sums.sums(x.data(), re.data(), im.data(), n, m, c.data(), s.data()))
+    phasors(tau_, grid_.first, cosine, sine);
+    turn(w_, cosine, sine, re, im);
+    if (!sums.sums(x.data(), re.data(), im.data(), n, m, c, s))
         throw std::bad_alloc();
-    turn(tau_, wy_, grid_.first, re, im);
-    if (!sums.sums(x.data(), re.data(), im.data(), n, m, yc.data(), ys.data()))
+    turn(wy_, cosine, sine, re, im);
+    if (!sums.sums(x.data(), re.data(), im.data(), n, m, yc, ys))
         throw std::bad_alloc();
-    for (std::size_t j = 0; j < n; ++j)
+    for (std::size_t j = 0; j < n; ++j) {
         x[j] *= 2;
-    turn(tau_, w_, 2 * grid_.first, re, im);
-    // The doubled sums go where the first ones were, which are read first.
-    std::vector<double>& c2 = power;
-    std::vector<double> s2(m);
-    if (!sums.sums(x.data(), re.data(), im.data(), n, m, c2.data(), s2.data()))
+        const double doubled_cosine = cosine[j] * cosine[j] - sine[j] * sine[j];
+        sine[j] = 2 * sine[j] * cosine[j];
+        cosine[j] = doubled_cosine;
+    }
+    turn(w_, cosine, sine, re, im);
+    // The doubled cosines' sums go into power, each read before its power
+    // is written over it.
+    double* c2 = power.data();
+    if (!sums.sums(x.data(), re.data(), im.data(), n, m, c2, s2))
         throw std::bad_alloc();
     for (std::size_t k = 0; k < m; ++k)
-        power[k] = power_from(c[k], s[k], yc[k], ys[k], c2[k], s2[k]);
+        power[k] = power_from({c[k], s[k], yc[k], ys[k], c2[k], s2[k]});
     return power;
 }
 
@@ -186,25 +232,35 @@ void Periodogram::refine(std::size_t k, double& frequency, double& power) const
     // Within a step either side of grid point k, and inside the grid.
     const double lowest = std::max(grid_.first, grid_.at(k) - grid_.step);
     const double highest = std::min(grid_.at(grid_.count - 1), grid_.at(k) + grid_.step);
+    // The best point's phasors, and a trial's.
+    const std::size_t n = tau_.size();
+    std::vector<double> cosine(n), sine(n), trial_cosine(n), trial_sine(n);
     frequency = grid_.at(k);
-    power = power_at(frequency);
+    power = power_keeping(frequency, cosine, sine);
     // Points a distance h either side: a higher one is climbed to; else the
     // top of the parabola through the three is tried, which near a smooth
     // peak is off by far less than h, and h shrinks sixteenfold, to 1e-9 of
-    // the frequency. A point replaces the best only by being higher.
+    // the frequency. A point replaces the best only by being higher, summed
+    // directly.
     auto try_at = [&](double f) {
         if (f < lowest || f > highest)
             return false;
-        const double p = power_at(f);
+        const double p = power_keeping(f, trial_cosine, trial_sine);
         if (!(p > power || power != power))
             return false;
         frequency = f;
         power = p;
+        cosine.swap(trial_cosine);
+        sine.swap(trial_sine);
         return true;
     };
     for (double h = grid_.step / 2; h > 1e-9 * frequency;) {
-        const double below = frequency - h >= lowest ? power_at(frequency - h) : power;
-        const double above = frequency + h <= highest ? power_at(frequency + h) : power;
+        double below, above;
+        powers_beside(cosine, sine, h, below, above);
+        if (frequency - h < lowest)
+            below = power;
+        if (frequency + h > highest)
+            above = power;
         if (above > power || below > power) {
             if (!try_at(above > below ? frequency + h : frequency - h))
                 h /= 16;

@@ -33,7 +33,8 @@ FrequencyGrid frequency_grid(const LightCurve& curve);
 // The periodogram of one light curve, the data centred and weighted once.
 // The power is 1 - chi²(f) / chi²₀: how much of the scatter about the
 // weighted mean a sinusoid at f takes away. Its values are the same bits on
-// every machine. Construction and powers() may throw std::bad_alloc.
+// every machine. Construction, powers() and refine() may throw
+// std::bad_alloc.
 class Periodogram {
 public:
     explicit Periodogram(const LightCurve& curve);
@@ -52,7 +53,18 @@ public:
     double false_alarm(double power) const;
 
 private:
-    double power_from(double c, double s, double yc, double ys, double c2, double s2) const;
+    // The weighted sums of cos ωτ, sin ωτ, y cos ωτ, y sin ωτ, cos 2ωτ and
+    // sin 2ωτ that the power at ω is made of.
+    struct Sums {
+        double c = 0, s = 0, yc = 0, ys = 0, c2 = 0, s2 = 0;
+        void add(double w, double wy, double cosine, double sine);
+    };
+    double power_from(const Sums& sums) const;
+    // power_at, keeping the phasors e^(iωτ) it summed.
+    double power_keeping(double frequency, std::vector<double>& cosine, std::vector<double>& sine) const;
+    // The powers a distance h below and above the frequency of those phasors.
+    void powers_beside(const std::vector<double>& cosine, const std::vector<double>& sine, double h, double& below,
+                       double& above) const;
 
     FrequencyGrid grid_;
     // Times from the earliest, weights that sum to one, values less their
