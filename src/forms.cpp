@@ -6,6 +6,7 @@
 #include "fits.h"
 #include "periodogram.h"
 #include "stats.h"
+#include "svgpicture.h"
 #include "textform.h"
 
 const Modifier MODIFIERS[2] = {
@@ -39,6 +40,8 @@ const FormInfo ROWS[] = {
      {nullptr, nullptr}},
     {"periodogram", nullptr, "periodogram", ".periodogram.csv", WHOLE_INPUT, 0, &dump_with<PeriodogramWriter>,
      {"the Lomb-Scargle periodogram as CSV: frequency (1/d)", "and power at every frequency of the search"}},
+    {"svg", nullptr, "SVG picture", ".svg", WHOLE_INPUT, PERIOD, &dump_with<SvgWriter>,
+     {"a picture as SVG: flux1 against JD, folded at the period", "the search finds, and the periodogram"}},
 };
 // clang-format on
 

@@ -249,13 +249,9 @@ void Periodogram::refine(std::size_t k, double& frequency, double& power) const
     }
 }
 
-PeriodSearch search_period(const LightCurve& curve)
+PeriodSearch search_period(const Periodogram& periodogram, const std::vector<double>& power)
 {
     PeriodSearch found = {NAN_VALUE, NAN_VALUE, NAN_VALUE};
-    const Periodogram periodogram(curve);
-    if (periodogram.grid().count == 0)
-        return found;
-    const std::vector<double> power = periodogram.powers();
     // The first of the highest; NaN is never the highest.
     std::size_t best = power.size();
     for (std::size_t k = 0; k < power.size(); ++k)
@@ -269,4 +265,10 @@ PeriodSearch search_period(const LightCurve& curve)
     found.power = peak;
     found.fap = periodogram.false_alarm(peak);
     return found;
+}
+
+PeriodSearch search_period(const LightCurve& curve)
+{
+    const Periodogram periodogram(curve);
+    return search_period(periodogram, periodogram.powers());
 }

@@ -87,5 +87,7 @@ struct PeriodSearch {
     double fap;
 };
 PeriodSearch search_period(const LightCurve& curve);
+// The same from a periodogram and its powers, for a caller that shows them.
+PeriodSearch search_period(const Periodogram& periodogram, const std::vector<double>& power);
 
 #endif

@@ -14,7 +14,7 @@ bool PeriodogramWriter::record(const Measurement& m)
 {
     if (!(std::isfinite(m.JD) && std::isfinite(m.flux1) && std::isfinite(m.err1) && m.err1 > 0))
         return true;
-    out_of_memory_ = !(jd_.append(m.JD) && flux_.append(m.flux1) && error_.append(m.err1));
+    out_of_memory_ = !curve_.keep(m);
     return !out_of_memory_;
 }
 
@@ -23,9 +23,9 @@ bool PeriodogramWriter::finish()
     // The rows leave in blocks of about this many bytes.
     const std::size_t block = 1 << 16;
     try {
-        const std::vector<double> t(jd_.begin(), jd_.end());
-        const std::vector<double> y(flux_.begin(), flux_.end());
-        const std::vector<double> dy(error_.begin(), error_.end());
+        const std::vector<double> t(curve_.jd.begin(), curve_.jd.end());
+        const std::vector<double> y(curve_.flux.begin(), curve_.flux.end());
+        const std::vector<double> dy(curve_.error.begin(), curve_.error.end());
         const Periodogram periodogram(LightCurve{t.data(), y.data(), dy.data(), t.size()});
         const std::vector<double> power = periodogram.powers();
         std::string text = "frequency,power\n";

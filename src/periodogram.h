@@ -27,9 +27,7 @@ public:
 private:
     std::FILE* out_;
     bool out_of_memory_ = false;
-    Column<double> jd_;
-    Column<float> flux_;
-    Column<float> error_;
+    KeptCurve curve_;
 };
 
 #endif

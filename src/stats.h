@@ -74,6 +74,16 @@ private:
     std::size_t capacity_ = 0;
 };
 
+// JD, flux1 and err1 of the records a writer takes, 16 bytes each.
+struct KeptCurve {
+    Column<double> jd;
+    Column<float> flux;
+    Column<float> error;
+
+    // False when there was no memory to keep the record.
+    bool keep(const Measurement& m) { return jd.append(m.JD) && flux.append(m.flux1) && error.append(m.err1); }
+};
+
 // A writer (see forms.h) of one summary row, handed to the table at
 // finish(). Each figure leaves out the records where its field is not
 // finite, and is NaN where none is left. A median is the middle value, or

@@ -47,7 +47,7 @@ TEST_F(Lcdump, ExampleValuesFromTheFieldGuide)
 
 const std::string usage =
     "Usage: lcdump -in FILE | -list LIST [-outdir DIR] [-mirror] [-force] [-file OPTIONFILE] [-csv] [-exact] [-fits] "
-    "[-stats] [-period] [-periodogram] (or -help, -version). Try 'lcdump --help'\n";
+    "[-stats] [-period] [-periodogram] [-svg] (or -help, -version). Try 'lcdump --help'\n";
 
 TEST_F(Lcdump, MissingInputNameGivesUsage)
 {
@@ -224,6 +224,8 @@ TEST_F(Lcdump, FormSwitchesThatGoTogether)
         {{"-fits", "-period"}, "", refused("period", "fits")},
         {{"-periodogram", "-stats"}, "", refused("periodogram", "stats")},
         {{"-exact", "-periodogram"}, "", refused("periodogram", "exact")},
+        {{"-svg", "-stats"}, "", refused("svg", "stats")},
+        {{"-periodogram", "-svg"}, "", refused("svg", "periodogram")},
         {{"-fits", "-stats", "-exact"}, "", refused("stats", "exact")},
         {{"-stats", "-fits", "-csv"}, "", refused("fits", "csv")},
         {{"--stats", "-exact", "--csv"}, "", refused("stats", "csv")},

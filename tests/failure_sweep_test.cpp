@@ -25,8 +25,8 @@
 namespace {
 
 // Each form's switches, separated by blanks.
-const char* const FORM_SWITCHES[] = {"",       "-csv",         "-exact",         "-fits",
-                                     "-stats", "-stats -fits", "-stats -period", "-periodogram"};
+const char* const FORM_SWITCHES[] = {
+    "", "-csv", "-exact", "-fits", "-stats", "-stats -fits", "-stats -period", "-periodogram", "-svg"};
 
 // Enough records that -fits fills three output buffers and then writes a
 // padded fourth.
@@ -133,8 +133,8 @@ TEST_P(FailureSweep, EveryReadAndWriteFailingInTurn)
     const bool fits = std::string(GetParam()) == "-fits";
     // -fits, -stats and -periodogram write once all is read; the text forms
     // a line a record.
-    const bool writes_at_end =
-        fits || std::string(GetParam()).compare(0, 6, "-stats") == 0 || std::string(GetParam()) == "-periodogram";
+    const bool writes_at_end = fits || std::string(GetParam()).compare(0, 6, "-stats") == 0 ||
+                               std::string(GetParam()) == "-periodogram" || std::string(GetParam()) == "-svg";
     whole = lcdump(args_for(GetParam(), input)).out;
     // A run in which nothing fails counts the calls, and changes nothing.
     const std::string counts = dir + "/counts";

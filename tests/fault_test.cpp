@@ -183,7 +183,7 @@ TEST_F(Faults, SummaryRunningOutOfMemoryAsItsColumnsGrow)
     // search's arrays, and the periodogram's, which asks for all it needs
     // before its first row goes.
     const std::string lc = file("lc.bin", numbered_file(5000));
-    for (const char* form : {"-stats", "-period", "-periodogram"}) {
+    for (const char* form : {"-stats", "-period", "-periodogram", "-svg"}) {
         SCOPED_TRACE(form);
         args = {"-in", lc, form};
         if (std::string(form) == "-period")

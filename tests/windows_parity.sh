@@ -137,6 +137,8 @@ cases=(
   "-list -stats -period -fits|-list periods.txt -stats -period -fits|"
   "-periodogram sample|-in sample.lc -periodogram|"
   "-periodogram 3,000 records|-in wide.lc -periodogram|"
+  "-svg sample|-in sample.lc -svg|"
+  "-svg 3,000 records|-in wide.lc -svg|"
 )
 
 # run OUT_PREFIX COMMAND... : one case, stdin taken from $feed.

@@ -1,0 +1,246 @@
+#include "svgpicture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "lombscargle.h"
+#include "numtext.h"
+#include "output.h"
+#include "svgmarks.h"
+#include "svgplot.h"
+
+namespace {
+
+// The picture's layout in pixels: three panels of one width, one above
+// the other under the title.
+const double WIDTH = 760;
+const double PANEL_LEFT = 90;
+const double PANEL_WIDTH = 640;
+const double PANEL_HEIGHT = 200;
+const double PANEL_TOP[3] = {70, 350, 630};
+const double HEIGHT = 900;
+
+const char* const STYLE = "<style>\n"
+                          "text{font-family:sans-serif;font-size:13px;fill:#222}\n"
+                          ".title{font-size:16px;font-weight:bold}\n"
+                          ".x{text-anchor:middle}\n"
+                          ".y{text-anchor:end}\n"
+                          ".frame{fill:none;stroke:#444}\n"
+                          ".tick{stroke:#444}\n"
+                          ".bars{stroke:#8ab;stroke-width:1}\n"
+                          ".dots{stroke:#135;stroke-width:3;stroke-linecap:round}\n"
+                          ".curve{fill:none;stroke:#135;stroke-width:1}\n"
+                          ".peak{stroke:#c33;stroke-dasharray:4 3}\n"
+                          "</style>\n";
+
+void append_number(std::string& out, double value)
+{
+    char text[MAX_NUMBER_TEXT];
+    out.append(text, put_shortest(text, value));
+}
+
+void append_count(std::string& out, std::uint64_t value)
+{
+    char text[MAX_NUMBER_TEXT];
+    out.append(text, put_grouped(text, value));
+}
+
+// The least and greatest of values, over the finite ones; [0, 1] where
+// there is none.
+void finite_range(const std::vector<double>& values, double& lo, double& hi)
+{
+    lo = INFINITY;
+    hi = -INFINITY;
+    for (double v : values) {
+        if (std::isfinite(v)) {
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    }
+    if (!(lo <= hi)) {
+        lo = 0;
+        hi = 1;
+    }
+}
+
+// A clipped group for the panel's content, named by its place.
+void open_clip(std::string& out, const Panel& panel, int index)
+{
+    out += "<clipPath id=\"panel";
+    out += static_cast<char>('1' + index);
+    out += "\"><rect x=\"";
+    append_pixel(out, panel.left());
+    out += "\" y=\"";
+    append_pixel(out, panel.top());
+    out += "\" width=\"";
+    append_pixel(out, panel.width());
+    out += "\" height=\"";
+    append_pixel(out, panel.height());
+    out += "\"/></clipPath>\n<g clip-path=\"url(#panel";
+    out += static_cast<char>('1' + index);
+    out += ")\">\n";
+}
+
+Panel flux_panel(int index, double x_lo, double x_hi, const Points& points)
+{
+    double lo, hi;
+    finite_range(points.y, lo, hi);
+    const double margin = 0.08 * (hi - lo);
+    return Panel(PANEL_LEFT, PANEL_TOP[index], PANEL_WIDTH, PANEL_HEIGHT, x_lo, x_hi, lo - margin, hi + margin);
+}
+
+void append_label(std::string& out, double x, double y, const char* style, const std::string& text)
+{
+    out += "<text";
+    out += style;
+    out += " x=\"";
+    append_pixel(out, x);
+    out += "\" y=\"";
+    append_pixel(out, y);
+    out += "\">";
+    out += text;
+    out += "</text>\n";
+}
+
+// The periodogram, per pixel column its least and greatest power where
+// there are more frequencies than columns, and the peak's frequency.
+void draw_periodogram(std::string& out, const Periodogram& periodogram, const std::vector<double>& power,
+                      const PeriodSearch& found)
+{
+    const FrequencyGrid& grid = periodogram.grid();
+    const double f_lo = grid.count > 0 ? grid.first : 0;
+    const double f_hi = grid.count > 0 ? grid.at(grid.count - 1) : 1;
+    double lo, hi;
+    finite_range(power, lo, hi);
+    const Panel panel(PANEL_LEFT, PANEL_TOP[2], PANEL_WIDTH, PANEL_HEIGHT, f_lo, f_hi, 0, std::max(hi, 0.0) * 1.05);
+    panel.axes(out, "frequency (1/d)", "power");
+    open_clip(out, panel, 2);
+    std::vector<double> f, p;
+    for (std::size_t k = 0; k < power.size(); ++k) {
+        if (std::isfinite(power[k])) {
+            f.push_back(grid.at(k));
+            p.push_back(power[k]);
+        }
+    }
+    std::string path;
+    draw_curve(path, panel, f.data(), p.data(), f.size());
+    out += "<path class=\"curve\" d=\"";
+    out += path;
+    out += "\"/>\n";
+    if (std::isfinite(found.period)) {
+        out += "<path class=\"peak\" d=\"M";
+        append_pixel(out, panel.x_pixel(1 / found.period));
+        out += ' ';
+        append_pixel(out, panel.top());
+        out += 'V';
+        append_pixel(out, panel.top() + panel.height());
+        out += "\"/>\n";
+    }
+    out += "</g>\n";
+}
+
+}  // namespace
+
+bool SvgWriter::record(const Measurement& m)
+{
+    ++records_;
+    if (!(std::isfinite(m.JD) && std::isfinite(m.flux1) && std::isfinite(m.err1)))
+        return true;
+    out_of_memory_ = !curve_.keep(m);
+    return !out_of_memory_;
+}
+
+bool SvgWriter::finish()
+{
+    try {
+        const std::size_t n = curve_.jd.size();
+        Points raw;
+        raw.x.assign(curve_.jd.begin(), curve_.jd.end());
+        raw.y.assign(curve_.flux.begin(), curve_.flux.end());
+        const std::vector<double> error(curve_.error.begin(), curve_.error.end());
+        for (std::size_t i = 0; i < n; ++i) {
+            raw.low.push_back(raw.y[i] - error[i]);
+            raw.high.push_back(raw.y[i] + error[i]);
+        }
+        // The search takes the records whose error is positive.
+        std::vector<double> t, y, dy;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (error[i] > 0) {
+                t.push_back(raw.x[i]);
+                y.push_back(raw.y[i]);
+                dy.push_back(error[i]);
+            }
+        }
+        const Periodogram periodogram(LightCurve{t.data(), y.data(), dy.data(), t.size()});
+        const std::vector<double> power = periodogram.powers();
+        const PeriodSearch found = search_period(periodogram, power);
+
+        std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"760\" height=\"900\" "
+                          "viewBox=\"0 0 760 900\">\n";
+        svg += STYLE;
+        svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n";
+        std::string text;
+        append_escaped(text, name_);
+        append_label(svg, PANEL_LEFT, 28, " class=\"title\"", text);
+        text.clear();
+        append_count(text, records_);
+        text += records_ == 1 ? " record, " : " records, ";
+        append_count(text, records_ - n);
+        text += " left out as not finite";
+        append_label(svg, PANEL_LEFT, 48, "", text);
+
+        // Panel 1: against JD less a whole day named on the axis.
+        double jd_lo, jd_hi;
+        finite_range(raw.x, jd_lo, jd_hi);
+        const double jd0 = std::floor(jd_lo);
+        const double pad = n > 0 ? 0.02 * (jd_hi - jd_lo) : 0;
+        const Panel first = flux_panel(0, jd_lo - pad, jd_hi + pad, raw);
+        std::string axis = "JD \xE2\x88\x92 ";
+        append_fixed(axis, jd0, 0);
+        axis += " (d)";
+        first.axes(svg, axis.c_str(), "flux1", jd0);
+        open_clip(svg, first, 0);
+        draw_points(svg, first, raw);
+        svg += "</g>\n";
+
+        // Panel 2: folded at the period, over two cycles.
+        Points folded;
+        if (std::isfinite(found.period)) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const double cycles = (raw.x[i] - jd_lo) / found.period;
+                const double phase = cycles - std::floor(cycles);
+                for (double turn : {0.0, 1.0}) {
+                    folded.x.push_back(phase + turn);
+                    folded.y.push_back(raw.y[i]);
+                    folded.low.push_back(raw.low[i]);
+                    folded.high.push_back(raw.high[i]);
+                }
+            }
+        }
+        const Panel second = flux_panel(1, 0, 2, std::isfinite(found.period) ? folded : raw);
+        second.axes(svg, "phase", "flux1");
+        text = "folded at ";
+        if (std::isfinite(found.period)) {
+            append_number(text, found.period);
+            text += " d";
+        } else {
+            text = "no period: too few records or no baseline";
+        }
+        append_label(svg, PANEL_LEFT + PANEL_WIDTH, PANEL_TOP[1] - 8, " class=\"y\"", text);
+        open_clip(svg, second, 1);
+        draw_points(svg, second, folded);
+        svg += "</g>\n";
+
+        // Panel 3: the periodogram.
+        draw_periodogram(svg, periodogram, power, found);
+        svg += "</svg>\n";
+        return write_all(out_, svg.data(), svg.size()) && std::fflush(out_) == 0;
+    } catch (const std::bad_alloc&) {
+        out_of_memory_ = true;
+        return false;
+    }
+}

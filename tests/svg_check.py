@@ -1,0 +1,185 @@
+#!/usr/bin/env python3
+"""lcdump -svg checked by real readers: every picture of a table of inputs
+parses as XML (xmllint) and renders (rsvg-convert); a picture of five known
+points, rendered, is dark where its own axes say each point lies and white
+between them; a run in another directory gives the same bytes; a bad input
+gets its message and no picture.
+
+usage: svg_check.py LCDUMP
+"""
+import math
+import os
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+LCDUMP = os.path.abspath(sys.argv[1])
+failures = []
+
+
+def check(ok, what):
+    print(("PASS " if ok else "FAIL ") + what)
+    if not ok:
+        failures.append(what)
+
+
+def write(path, rows, count=None):
+    with open(path, "wb") as out:
+        out.write(struct.pack("<i", len(rows) if count is None else count))
+        for jd, flux, err in rows:
+            out.write(struct.pack("<di5fif", jd, 0, flux, err, 100.0, 1.0, 1.0, 3, 9.0))
+
+
+def png_pixels(data):
+    """Width, height, bytes a pixel and rows of a non-interlaced 8-bit RGB
+    or RGBA PNG."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"
+    at, chunks, width, height, size = 8, b"", 0, 0, 4
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+            assert depth == 8 and colour in (2, 6), (depth, colour)
+            size = 4 if colour == 6 else 3
+        elif kind == b"IDAT":
+            chunks += body
+        at += 12 + length
+    raw, stride, rows = zlib.decompress(chunks), size * width, []
+    previous = bytearray(stride)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            left = line[i - size] if i >= size else 0
+            up = previous[i]
+            corner = previous[i - size] if i >= size else 0
+            if kind == 1:
+                line[i] = (line[i] + left) & 255
+            elif kind == 2:
+                line[i] = (line[i] + up) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (left + up) // 2) & 255
+            elif kind == 4:
+                p = left + up - corner
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                line[i] = (line[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 255
+        rows.append(line)
+        previous = line
+    return width, height, size, rows
+
+
+def svg_of(args, cwd=None):
+    return subprocess.run([LCDUMP] + args, capture_output=True, cwd=cwd)
+
+
+with tempfile.TemporaryDirectory() as directory:
+    def at(name):
+        return os.path.join(directory, name)
+
+    sample = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples", "sample.lc")
+    cases = {"the sample": sample}
+    write(at("empty.lc"), [])
+    cases["no records"] = at("empty.lc")
+    write(at("one.lc"), [(2459000.5, 10.0, 1.0)])
+    cases["one record"] = at("one.lc")
+    write(at("bad.lc"), [(2459000.5 + i / 7, 10 + math.sin(i), 0.1) for i in range(40)]
+          + [(math.nan, 1.0, 1.0), (2459001.0, math.inf, 1.0), (2459001.5, 3.0, -math.inf)])
+    cases["NaN and infinities"] = at("bad.lc")
+    # A control character and a byte that is no UTF-8 (0xFF, as Python
+    # spells it in a file name).
+    odd = at("a&b<c>\"d'\x01\udcff.lc")
+    write(odd, [(2459000.5 + i, float(i % 3), 0.5) for i in range(10)])
+    cases["a name needing escapes"] = odd
+    many = 200000
+    write(at("many.lc"), [(2459000.5 + 400 * i / many, 100 + 5 * math.sin(i * 0.37), 1.0) for i in range(many)])
+    cases["200,000 records"] = at("many.lc")
+    for name, path in cases.items():
+        done = svg_of(["-in", path, "-svg"])
+        check(done.returncode == 0 and done.stderr == b"" and done.stdout.startswith(b"<?xml"),
+              f"{name}: status {done.returncode}, {done.stderr!r}")
+        svg = at("picture.svg")
+        with open(svg, "wb") as out:
+            out.write(done.stdout)
+        parsed = subprocess.run(["xmllint", "--noout", svg], capture_output=True)
+        check(parsed.returncode == 0, f"{name}: xmllint {parsed.stderr.decode(errors='replace')}")
+        rendered = subprocess.run(["rsvg-convert", svg, "-o", at("picture.png")], capture_output=True)
+        check(rendered.returncode == 0 and os.path.getsize(at("picture.png")) > 0,
+              f"{name}: rsvg-convert {rendered.stderr.decode(errors='replace')}")
+        check(len(done.stdout) < 1 << 20, f"{name}: {len(done.stdout)} bytes, under 1 MiB")
+    title = svg_of(["-in", at("bad.lc"), "-svg"]).stdout.decode()
+    check("43 records, 3 left out as not finite" in title, "NaN and infinities: the title counts them")
+    check("a&amp;b&lt;c&gt;&quot;d&#39;\ufffd\ufffd.lc" in svg_of(["-in", odd, "-svg"]).stdout.decode(),
+          "a name needing escapes: escaped, control and stray bytes as U+FFFD")
+
+    # The same bytes from another directory.
+    for place in ("one", "two"):
+        os.mkdir(at(place))
+        write(os.path.join(directory, place, "star.lc"), [(2459000.5 + i * 0.31, 5 + math.sin(i), 0.2)
+                                                          for i in range(300)])
+    first, second = (svg_of(["-in", "star.lc", "-svg"], cwd=at(place)).stdout for place in ("one", "two"))
+    check(first == second and len(first) > 0, "the same input in two directories gives the same bytes")
+
+    check(svg_of(["-in", "star.lc", "-svg", "-period"], cwd=at("one")).stdout == first,
+          "-period with -svg changes nothing: the search runs anyway")
+
+    # -list writes NAME.svg.
+    with open(at("list.txt"), "w") as out:
+        out.write(os.path.join(directory, "one", "star.lc") + "\n")
+    listed = svg_of(["-list", at("list.txt"), "-svg"])
+    alone = svg_of(["-in", os.path.join(directory, "one", "star.lc"), "-svg"]).stdout
+    with open(os.path.join(directory, "one", "star.svg"), "rb") as made:
+        check(listed.returncode == 0 and made.read() == alone, "-list writes star.svg, as -in writes it")
+
+    # A bad input: its line and no picture.
+    write(at("short.lc"), [(2459000.5, 1.0, 1.0)], count=3)
+    short = svg_of(["-in", at("short.lc"), "-svg"])
+    check(short.returncode == 8 and short.stdout == b"" and short.stderr.count(b"\n") == 1,
+          f"a short file: status {short.returncode}, {short.stderr!r}, no picture")
+
+    # Five known points, far apart: each is dark where the first panel's
+    # tick labels put it, and the middle between two is white.
+    points = [(2459000.5, 10.0), (2459001.5, 14.0), (2459002.5, 11.0), (2459003.5, 16.0), (2459004.5, 12.0)]
+    write(at("five.lc"), [(jd, flux, 0.01) for jd, flux in points])
+    text = svg_of(["-in", at("five.lc"), "-svg"]).stdout.decode()
+    with open(at("five.svg"), "w") as out:
+        out.write(text)
+    subprocess.run(["rsvg-convert", at("five.svg"), "-o", at("five.png")], check=True)
+    with open(at("five.png"), "rb") as png:
+        width, height, size, rows = png_pixels(png.read())
+    jd0 = float(re.search(r"JD \u2212 (\d+) \(d\)", text).group(1))
+    # The first panel's labels: x ones just under its frame, y ones left of it.
+    frame = re.search(r'<rect class="frame" x="([\d.]+)" y="([\d.]+)" width="([\d.]+)" height="([\d.]+)"', text)
+    left, top, panel_width, panel_height = map(float, frame.groups())
+    labels_x = [(float(x), float(v)) for x, y, v in re.findall(r'<text class="x" x="([\d.]+)" y="([\d.]+)">'
+                                                                r'(-?[\d.]+)</text>', text)
+                if abs(float(y) - (top + panel_height + 18)) < 0.01]
+    labels_y = [(float(y) - 4, float(v)) for x, y, v in re.findall(r'<text class="y" x="([\d.]+)" y="([\d.]+)">'
+                                                                    r'(-?[\d.]+)</text>', text)
+                if top <= float(y) - 4 <= top + panel_height]
+
+    def line_through(pairs):
+        (p0, v0), (p1, v1) = pairs[0], pairs[-1]
+        return lambda v: p0 + (v - v0) * (p1 - p0) / (v1 - v0)
+    x_of, y_of = line_through(labels_x), line_through(labels_y)
+
+    def dark(x, y):
+        best = 255
+        for dy in (-1, 0, 1):
+            for dx in (-1, 0, 1):
+                pixel = rows[int(y) + dy][size * (int(x) + dx):size * (int(x) + dx) + size]
+                best = min(best, sum(pixel[:3]) // 3 if size == 3 or pixel[3] > 0 else 255)
+        return best < 128
+    check(len(labels_x) >= 2 and len(labels_y) >= 2 and (width, height) == (760, 900),
+          f"five points: {len(labels_x)} x labels, {len(labels_y)} y labels, {width}x{height}")
+    for jd, flux in points:
+        x, y = x_of(jd - jd0), y_of(flux)
+        check(dark(x, y), f"five points: dark at ({x:.1f}, {y:.1f}) for JD {jd}, flux {flux}")
+    for (jd_a, flux_a), (jd_b, flux_b) in zip(points, points[1:]):
+        x, y = x_of((jd_a + jd_b) / 2 - jd0), y_of(max(flux_a, flux_b) + 1)
+        check(not dark(x, y), f"five points: white at ({x:.1f}, {y:.1f}), between two")
+
+print(f"{len(failures)} failed")
+sys.exit(1 if failures else 0)
