@@ -198,13 +198,18 @@ bool SvgWriter::finish()
         finite_range(raw.x, jd_lo, jd_hi);
         const double jd0 = std::floor(jd_lo);
         const double pad = n > 0 ? 0.02 * (jd_hi - jd_lo) : 0;
-        const Panel first = flux_panel(0, jd_lo - pad, jd_hi + pad, raw);
+        // Days from a whole JD, so that the ticks fall on round days; the
+        // difference of two doubles this close is exact.
+        Points days = raw;
+        for (double& x : days.x)
+            x -= jd0;
+        const Panel first = flux_panel(0, jd_lo - jd0 - pad, jd_hi - jd0 + pad, days);
         std::string axis = "JD \xE2\x88\x92 ";
         append_fixed(axis, jd0, 0);
         axis += " (d)";
-        first.axes(svg, axis.c_str(), "flux1", jd0);
+        first.axes(svg, axis.c_str(), "flux1");
         open_clip(svg, first, 0);
-        draw_points(svg, first, raw);
+        draw_points(svg, first, days);
         svg += "</g>\n";
 
         // Panel 2: folded at the period, over two cycles.

@@ -160,10 +160,10 @@ Panel::Panel(double left, double top, double width, double height, double x_lo, 
     x_scale_ = width / (x_hi - x_lo_);
     y_scale_ = height / (y_hi - y_lo_);
     x_ticks_ = round_ticks(x_lo_, x_hi, 7);
-    y_ticks_ = round_ticks(y_lo_, y_hi, 6);
+    y_ticks_ = round_ticks(y_lo_, y_hi, 7);
 }
 
-void Panel::axes(std::string& out, const char* x_name, const char* y_name, double x_offset) const
+void Panel::axes(std::string& out, const char* x_name, const char* y_name) const
 {
     out += "<rect class=\"frame\" x=\"";
     append_pixel(out, left_);
@@ -196,7 +196,7 @@ void Panel::axes(std::string& out, const char* x_name, const char* y_name, doubl
         out += "\" y=\"";
         append_pixel(out, bottom + 18);
         out += "\">";
-        append_fixed(out, x_ticks_.at(i) - x_offset, x_ticks_.decimals);
+        append_fixed(out, x_ticks_.at(i), x_ticks_.decimals);
         out += "</text>\n";
     }
     for (int i = 0; i < y_ticks_.count; ++i) {

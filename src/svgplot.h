@@ -37,9 +37,8 @@ public:
     double x_pixel(double x) const { return left_ + (x - x_lo_) * x_scale_; }
     double y_pixel(double y) const { return top_ + height_ - (y - y_lo_) * y_scale_; }
 
-    // The frame, the ticks and their labels (the x ones' values less
-    // x_offset), and the axes' names.
-    void axes(std::string& out, const char* x_name, const char* y_name, double x_offset = 0) const;
+    // The frame, the ticks and their labels, and the axes' names.
+    void axes(std::string& out, const char* x_name, const char* y_name) const;
     // Path data: a dot at (x, y) into dots, drawn with round caps, and a
     // bar from y_low to y_high into bars.
     void mark(std::string& dots, std::string& bars, double x, double y, double y_low, double y_high) const;

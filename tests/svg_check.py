@@ -71,6 +71,48 @@ def png_pixels(data):
     return width, height, size, rows
 
 
+def where_marks(name, path, points, copies):
+    write(path, [(jd + 1e-6 * i, flux, 0.01) for jd, flux in points for i in range(copies)])
+    text = svg_of(["-in", path, "-svg"]).stdout.decode()
+    svg, png = path + ".svg", path + ".png"
+    with open(svg, "w") as out:
+        out.write(text)
+    subprocess.run(["rsvg-convert", svg, "-o", png], check=True)
+    with open(png, "rb") as image:
+        width, height, size, rows = png_pixels(image.read())
+    jd0 = float(re.search(r"JD \u2212 (\d+) \(d\)", text).group(1))
+    # The first panel's labels: x ones just under its frame, y ones left of it.
+    frame = re.search(r'<rect class="frame" x="([\d.]+)" y="([\d.]+)" width="([\d.]+)" height="([\d.]+)"', text)
+    left, top, panel_width, panel_height = map(float, frame.groups())
+    labels_x = [(float(x), float(v)) for x, y, v in re.findall(r'<text class="x" x="([\d.]+)" y="([\d.]+)">'
+                                                                r'(-?[\d.]+)</text>', text)
+                if abs(float(y) - (top + panel_height + 18)) < 0.01]
+    labels_y = [(float(y) - 4, float(v)) for x, y, v in re.findall(r'<text class="y" x="([\d.]+)" y="([\d.]+)">'
+                                                                    r'(-?[\d.]+)</text>', text)
+                if top <= float(y) - 4 <= top + panel_height]
+
+    def line_through(pairs):
+        (p0, v0), (p1, v1) = pairs[0], pairs[-1]
+        return lambda v: p0 + (v - v0) * (p1 - p0) / (v1 - v0)
+    x_of, y_of = line_through(labels_x), line_through(labels_y)
+
+    def dark(x, y):
+        best = 255
+        for dy in (-1, 0, 1):
+            for dx in (-1, 0, 1):
+                pixel = rows[int(y) + dy][size * (int(x) + dx):size * (int(x) + dx) + size]
+                best = min(best, sum(pixel[:3]) // 3 if size == 3 or pixel[3] > 0 else 255)
+        return best < 128
+    check(len(labels_x) >= 2 and len(labels_y) >= 2 and (width, height) == (760, 900),
+          f"{name}: {len(labels_x)} x labels, {len(labels_y)} y labels, {width}x{height}")
+    for jd, flux in points:
+        x, y = x_of(jd - jd0), y_of(flux)
+        check(dark(x, y), f"{name}: dark at ({x:.1f}, {y:.1f}) for JD {jd}, flux {flux}")
+    for (jd_a, flux_a), (jd_b, flux_b) in zip(points, points[1:]):
+        x, y = x_of((jd_a + jd_b) / 2 - jd0), y_of((flux_a + flux_b) / 2)
+        check(not dark(x, y), f"{name}: white at ({x:.1f}, {y:.1f}), between two")
+
+
 def svg_of(args, cwd=None):
     return subprocess.run([LCDUMP] + args, capture_output=True, cwd=cwd)
 
@@ -114,6 +156,26 @@ with tempfile.TemporaryDirectory() as directory:
     check("a&amp;b&lt;c&gt;&quot;d&#39;\ufffd\ufffd.lc" in svg_of(["-in", odd, "-svg"]).stdout.decode(),
           "a name needing escapes: escaped, control and stray bytes as U+FFFD")
 
+    # The periodogram is drawn: its panel, the third frame, holds dark
+    # pixels of the curve for the sample (3,475 frequencies, a line per
+    # pixel column) and for a short star (a line through each), none for
+    # one record, which has no grid.
+    for name, path, drawn in (("the sample", sample, True), ("43 records", at("bad.lc"), True),
+                              ("one record", at("one.lc"), False)):
+        text = svg_of(["-in", path, "-svg"]).stdout.decode()
+        with open(at("p.svg"), "w") as out:
+            out.write(text)
+        subprocess.run(["rsvg-convert", at("p.svg"), "-o", at("p.png")], check=True)
+        with open(at("p.png"), "rb") as image:
+            width, height, size, rows = png_pixels(image.read())
+        frames = re.findall(r'<rect class="frame" x="([\d.]+)" y="([\d.]+)" width="([\d.]+)" height="([\d.]+)"',
+                            text)
+        left, top, w, h = map(float, frames[2])
+        curve = sum(1 for y in range(int(top) + 2, int(top + h) - 2) for x in range(int(left) + 2, int(left + w) - 2)
+                    if sum(rows[y][size * x:size * x + 3]) < 3 * 128)
+        check(len(frames) == 3 and (curve > 100) == drawn, f"{name}: {curve} dark pixels in the periodogram's panel")
+    check("no period" in svg_of(["-in", at("one.lc"), "-svg"]).stdout.decode(), "one record: no period, said so")
+
     # The same bytes from another directory.
     for place in ("one", "two"):
         os.mkdir(at(place))
@@ -140,46 +202,12 @@ with tempfile.TemporaryDirectory() as directory:
           f"a short file: status {short.returncode}, {short.stderr!r}, no picture")
 
     # Five known points, far apart: each is dark where the first panel's
-    # tick labels put it, and the middle between two is white.
+    # tick labels put it, and the middle between two is white; once as
+    # five records, and once as 1,000 records at each, which are drawn a
+    # mark per occupied cell.
     points = [(2459000.5, 10.0), (2459001.5, 14.0), (2459002.5, 11.0), (2459003.5, 16.0), (2459004.5, 12.0)]
-    write(at("five.lc"), [(jd, flux, 0.01) for jd, flux in points])
-    text = svg_of(["-in", at("five.lc"), "-svg"]).stdout.decode()
-    with open(at("five.svg"), "w") as out:
-        out.write(text)
-    subprocess.run(["rsvg-convert", at("five.svg"), "-o", at("five.png")], check=True)
-    with open(at("five.png"), "rb") as png:
-        width, height, size, rows = png_pixels(png.read())
-    jd0 = float(re.search(r"JD \u2212 (\d+) \(d\)", text).group(1))
-    # The first panel's labels: x ones just under its frame, y ones left of it.
-    frame = re.search(r'<rect class="frame" x="([\d.]+)" y="([\d.]+)" width="([\d.]+)" height="([\d.]+)"', text)
-    left, top, panel_width, panel_height = map(float, frame.groups())
-    labels_x = [(float(x), float(v)) for x, y, v in re.findall(r'<text class="x" x="([\d.]+)" y="([\d.]+)">'
-                                                                r'(-?[\d.]+)</text>', text)
-                if abs(float(y) - (top + panel_height + 18)) < 0.01]
-    labels_y = [(float(y) - 4, float(v)) for x, y, v in re.findall(r'<text class="y" x="([\d.]+)" y="([\d.]+)">'
-                                                                    r'(-?[\d.]+)</text>', text)
-                if top <= float(y) - 4 <= top + panel_height]
-
-    def line_through(pairs):
-        (p0, v0), (p1, v1) = pairs[0], pairs[-1]
-        return lambda v: p0 + (v - v0) * (p1 - p0) / (v1 - v0)
-    x_of, y_of = line_through(labels_x), line_through(labels_y)
-
-    def dark(x, y):
-        best = 255
-        for dy in (-1, 0, 1):
-            for dx in (-1, 0, 1):
-                pixel = rows[int(y) + dy][size * (int(x) + dx):size * (int(x) + dx) + size]
-                best = min(best, sum(pixel[:3]) // 3 if size == 3 or pixel[3] > 0 else 255)
-        return best < 128
-    check(len(labels_x) >= 2 and len(labels_y) >= 2 and (width, height) == (760, 900),
-          f"five points: {len(labels_x)} x labels, {len(labels_y)} y labels, {width}x{height}")
-    for jd, flux in points:
-        x, y = x_of(jd - jd0), y_of(flux)
-        check(dark(x, y), f"five points: dark at ({x:.1f}, {y:.1f}) for JD {jd}, flux {flux}")
-    for (jd_a, flux_a), (jd_b, flux_b) in zip(points, points[1:]):
-        x, y = x_of((jd_a + jd_b) / 2 - jd0), y_of(max(flux_a, flux_b) + 1)
-        check(not dark(x, y), f"five points: white at ({x:.1f}, {y:.1f}), between two")
+    for copies in (1, 1000):
+        where_marks(f"five points, {copies} records each", at(f"five{copies}.lc"), points, copies)
 
 print(f"{len(failures)} failed")
 sys.exit(1 if failures else 0)
