@@ -331,6 +331,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             compare_stats(e, status, whole, fuzz_contents(message_fd), form.period);
         else if (is(form, "periodogram"))
             compare_whole(e, status, whole, fuzz_contents(message_fd), "frequency,power\n");
+        else if (is(form, "svg"))
+            compare_whole(e, status, whole, fuzz_contents(message_fd), "<?xml version=\"1.0\"");
         else if (form.info->also != nullptr)
             compare_whole(e, status, whole, fuzz_contents(message_fd), "SIMPLE  =");
         else

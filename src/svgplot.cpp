@@ -56,10 +56,12 @@ Ticks round_ticks(double lo, double hi, int most)
     if (!(std::isfinite(lo) && std::isfinite(hi) && hi > lo && most >= 2) || !std::isfinite(hi - lo))
         return ticks;
     const double raw = (hi - lo) / (most - 1);
+    // 10^k <= raw < 10^(k+1); 10^k runs to infinity above 10^308 and to 0
+    // below 10^-323, which ends either walk.
     int k = 0;
-    while (ten_to(k) > raw && k > -300)
+    while (ten_to(k) > raw)
         --k;
-    while (ten_to(k + 1) <= raw && k < 300)
+    while (ten_to(k + 1) <= raw)
         ++k;
     // The least of 1, 2 and 5 times 10^k, or 10^(k+1), not below raw.
     const double power = ten_to(k);
@@ -71,6 +73,10 @@ Ticks round_ticks(double lo, double hi, int most)
         }
     }
     const double first = std::ceil(lo / step), last = std::floor(hi / step);
+    // A step beyond the doubles, or so small beside the values that the
+    // ticks round together, gives none rather than too many.
+    if (!std::isfinite(step) || !(last - first < most))
+        return ticks;
     ticks.first = first * step;
     ticks.step = step;
     ticks.count = last >= first ? static_cast<int>(last - first) + 1 : 0;

@@ -71,8 +71,11 @@ def png_pixels(data):
     return width, height, size, rows
 
 
-def where_marks(name, path, points, copies):
-    write(path, [(jd + 1e-6 * i, flux, 0.01) for jd, flux in points for i in range(copies)])
+def where_marks(name, path, points, copies, error=0.01, panel=0, spots=None):
+    """Records at points, copies of each, checked dark where panel's
+    labels put spots (the points, by default), white between neighbours,
+    and where the error reaches past a few pixels, its bar drawn above."""
+    write(path, [(jd + 1e-6 * i, flux, error) for jd, flux in points for i in range(copies)])
     text = svg_of(["-in", path, "-svg"]).stdout.decode()
     svg, png = path + ".svg", path + ".png"
     with open(svg, "w") as out:
@@ -80,10 +83,10 @@ def where_marks(name, path, points, copies):
     subprocess.run(["rsvg-convert", svg, "-o", png], check=True)
     with open(png, "rb") as image:
         width, height, size, rows = png_pixels(image.read())
-    jd0 = float(re.search(r"JD \u2212 (\d+) \(d\)", text).group(1))
-    # The first panel's labels: x ones just under its frame, y ones left of it.
-    frame = re.search(r'<rect class="frame" x="([\d.]+)" y="([\d.]+)" width="([\d.]+)" height="([\d.]+)"', text)
-    left, top, panel_width, panel_height = map(float, frame.groups())
+    jd0 = float(re.search(r"JD \u2212 (\d+) \(d\)", text).group(1)) if panel == 0 else 0
+    # The panel's labels: x ones just under its frame, y ones left of it.
+    frame = re.findall(r'<rect class="frame" x="([\d.]+)" y="([\d.]+)" width="([\d.]+)" height="([\d.]+)"', text)
+    left, top, panel_width, panel_height = map(float, frame[panel])
     labels_x = [(float(x), float(v)) for x, y, v in re.findall(r'<text class="x" x="([\d.]+)" y="([\d.]+)">'
                                                                 r'(-?[\d.]+)</text>', text)
                 if abs(float(y) - (top + panel_height + 18)) < 0.01]
@@ -105,10 +108,15 @@ def where_marks(name, path, points, copies):
         return best < 128
     check(len(labels_x) >= 2 and len(labels_y) >= 2 and (width, height) == (760, 900),
           f"{name}: {len(labels_x)} x labels, {len(labels_y)} y labels, {width}x{height}")
-    for jd, flux in points:
+    spots = points if spots is None else spots(text)
+    for jd, flux in spots:
         x, y = x_of(jd - jd0), y_of(flux)
-        check(dark(x, y), f"{name}: dark at ({x:.1f}, {y:.1f}) for JD {jd}, flux {flux}")
-    for (jd_a, flux_a), (jd_b, flux_b) in zip(points, points[1:]):
+        check(dark(x, y), f"{name}: dark at ({x:.1f}, {y:.1f}) for {jd}, flux {flux}")
+        if y_of(flux) - y_of(flux + error) > 8:
+            row = rows[int(y_of(flux + error / 2))]
+            bar = min(sum(row[size * (int(x) + dx):size * (int(x) + dx) + 3]) for dx in (-2, -1, 0, 1, 2))
+            check(bar < 3 * 240, f"{name}: its error bar drawn above it")
+    for (jd_a, flux_a), (jd_b, flux_b) in zip(spots, spots[1:]):
         x, y = x_of((jd_a + jd_b) / 2 - jd0), y_of((flux_a + flux_b) / 2)
         check(not dark(x, y), f"{name}: white at ({x:.1f}, {y:.1f}), between two")
 
@@ -151,6 +159,8 @@ with tempfile.TemporaryDirectory() as directory:
         check(rendered.returncode == 0 and os.path.getsize(at("picture.png")) > 0,
               f"{name}: rsvg-convert {rendered.stderr.decode(errors='replace')}")
         check(len(done.stdout) < 1 << 20, f"{name}: {len(done.stdout)} bytes, under 1 MiB")
+        check(re.search(rb"nan|inf", done.stdout.replace(b"not finite", b"")) is None,
+              f"{name}: every coordinate a number")
     title = svg_of(["-in", at("bad.lc"), "-svg"]).stdout.decode()
     check("43 records, 3 left out as not finite" in title, "NaN and infinities: the title counts them")
     check("a&amp;b&lt;c&gt;&quot;d&#39;\ufffd\ufffd.lc" in svg_of(["-in", odd, "-svg"]).stdout.decode(),
@@ -172,7 +182,7 @@ with tempfile.TemporaryDirectory() as directory:
                             text)
         left, top, w, h = map(float, frames[2])
         curve = sum(1 for y in range(int(top) + 2, int(top + h) - 2) for x in range(int(left) + 2, int(left + w) - 2)
-                    if sum(rows[y][size * x:size * x + 3]) < 3 * 128)
+                    if sum(rows[y][size * x:size * x + 3]) < 3 * 128 and rows[y][size * x + 2] > rows[y][size * x])
         check(len(frames) == 3 and (curve > 100) == drawn, f"{name}: {curve} dark pixels in the periodogram's panel")
     check("no period" in svg_of(["-in", at("one.lc"), "-svg"]).stdout.decode(), "one record: no period, said so")
 
@@ -207,7 +217,20 @@ with tempfile.TemporaryDirectory() as directory:
     # mark per occupied cell.
     points = [(2459000.5, 10.0), (2459001.5, 14.0), (2459002.5, 11.0), (2459003.5, 16.0), (2459004.5, 12.0)]
     for copies in (1, 1000):
-        where_marks(f"five points, {copies} records each", at(f"five{copies}.lc"), points, copies)
+        where_marks(f"five points, {copies} records each", at(f"five{copies}.lc"), points, copies, error=0.4)
+    # The fold: four records a cycle at phases 0, 1/4, 1/2 and 3/4 of a
+    # 0.7-day sinusoid, drawn at those phases of the period the picture
+    # names, and one cycle on.
+    cycle = [(2459000.5 + 0.7 * (c + q / 4), 10 + 3 * math.sin(2 * math.pi * q / 4)) for c in range(30) for q in range(4)]
+
+    def folded_spots(text):
+        period = float(re.search(r"folded at ([\d.e+-]+) d", text).group(1))
+        spots = []
+        for jd, flux in cycle[:4]:
+            phase = (jd - cycle[0][0]) / period % 1
+            spots += [(phase, flux), (phase + 1, flux)]
+        return sorted(spots)
+    where_marks("the fold", at("fold.lc"), cycle, 1, panel=1, spots=folded_spots)
 
 print(f"{len(failures)} failed")
 sys.exit(1 if failures else 0)

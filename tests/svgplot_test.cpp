@@ -56,6 +56,11 @@ TEST(RoundTicks, FewRoundEvenlySpacedTicksCoverTheRange)
     for (double nothing : {0.0, double(NAN), double(INFINITY)})
         EXPECT_EQ(round_ticks(1, nothing == 0 ? 1 : nothing, 5).count, 0);
     EXPECT_EQ(round_ticks(0, 1, 1).count, 0);
+    // At the ends of the doubles: never more than asked (a fuzzed file once
+    // asked for millions), and from 4 asked still one inside.
+    const double ends[][2] = {{0, 1.5e308}, {-1e308, 1e308}, {0, 4e-320}, {1e300, 1.0000000000000002e300}};
+    for (const auto& range : ends)
+        EXPECT_LE(round_ticks(range[0], range[1], 7).count, 7) << range[0] << " " << range[1];
 }
 
 TEST(AppendFixed, AsPrintfWritesItButForTheSignOfZero)
@@ -97,6 +102,7 @@ TEST(AppendEscaped, MarkupEscapedAndWhatXmlForbidsReplaced)
         {"beyond \xF4\x90\x80\x80", "beyond \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"cut \xE2\x88", "cut \xEF\xBF\xBD\xEF\xBF\xBD"},
         {"last \xF4\x8F\xBF\xBD", "last \xF4\x8F\xBF\xBD"},
+        {"fullwidth \xEF\xBC\x81", "fullwidth \xEF\xBC\x81"},
     };
     for (const auto& c : cases) {
         std::string out;
