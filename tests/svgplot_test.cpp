@@ -103,6 +103,8 @@ TEST(AppendEscaped, MarkupEscapedAndWhatXmlForbidsReplaced)
         {"cut \xE2\x88", "cut \xEF\xBF\xBD\xEF\xBF\xBD"},
         {"last \xF4\x8F\xBF\xBD", "last \xF4\x8F\xBF\xBD"},
         {"fullwidth \xEF\xBC\x81", "fullwidth \xEF\xBC\x81"},
+        {"least of each length \xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80",
+         "least of each length \xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80"},
     };
     for (const auto& c : cases) {
         std::string out;
