@@ -71,15 +71,9 @@ void open_clip(std::string& out, const Panel& panel, int index)
 {
     out += "<clipPath id=\"panel";
     out += static_cast<char>('1' + index);
-    out += "\"><rect x=\"";
-    append_pixel(out, panel.left());
-    out += "\" y=\"";
-    append_pixel(out, panel.top());
-    out += "\" width=\"";
-    append_pixel(out, panel.width());
-    out += "\" height=\"";
-    append_pixel(out, panel.height());
-    out += "\"/></clipPath>\n<g clip-path=\"url(#panel";
+    out += "\"><rect";
+    panel.rectangle(out);
+    out += "/></clipPath>\n<g clip-path=\"url(#panel";
     out += static_cast<char>('1' + index);
     out += ")\">\n";
 }
@@ -179,8 +173,11 @@ bool SvgWriter::finish()
         const PeriodSearch found = search_period(periodogram, power);
 
         std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"760\" height=\"900\" "
-                          "viewBox=\"0 0 760 900\">\n";
+                          "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\"";
+        std::string width, height;
+        append_fixed(width, WIDTH, 0);
+        append_fixed(height, HEIGHT, 0);
+        svg += " width=\"" + width + "\" height=\"" + height + "\" viewBox=\"0 0 " + width + " " + height + "\">\n";
         svg += STYLE;
         svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n";
         std::string text;

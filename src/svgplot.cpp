@@ -169,9 +169,9 @@ Panel::Panel(double left, double top, double width, double height, double x_lo, 
     y_ticks_ = round_ticks(y_lo_, y_hi, 7);
 }
 
-void Panel::axes(std::string& out, const char* x_name, const char* y_name) const
+void Panel::rectangle(std::string& out) const
 {
-    out += "<rect class=\"frame\" x=\"";
+    out += " x=\"";
     append_pixel(out, left_);
     out += "\" y=\"";
     append_pixel(out, top_);
@@ -179,7 +179,14 @@ void Panel::axes(std::string& out, const char* x_name, const char* y_name) const
     append_pixel(out, width_);
     out += "\" height=\"";
     append_pixel(out, height_);
-    out += "\"/>\n<path class=\"tick\" d=\"";
+    out += '"';
+}
+
+void Panel::axes(std::string& out, const char* x_name, const char* y_name) const
+{
+    out += "<rect class=\"frame\"";
+    rectangle(out);
+    out += "/>\n<path class=\"tick\" d=\"";
     const double bottom = top_ + height_;
     for (int i = 0; i < x_ticks_.count; ++i) {
         out += 'M';

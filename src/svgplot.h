@@ -37,6 +37,8 @@ public:
     double x_pixel(double x) const { return left_ + (x - x_lo_) * x_scale_; }
     double y_pixel(double y) const { return top_ + height_ - (y - y_lo_) * y_scale_; }
 
+    // The attributes x, y, width and height of the panel's rectangle.
+    void rectangle(std::string& out) const;
     // The frame, the ticks and their labels, and the axes' names.
     void axes(std::string& out, const char* x_name, const char* y_name) const;
     // Path data: a dot at (x, y) into dots, drawn with round caps, and a
