@@ -71,11 +71,12 @@ def png_pixels(data):
     return width, height, size, rows
 
 
-def where_marks(name, path, points, copies, error=0.01, panel=0, spots=None):
+def where_marks(name, path, points, copies, error=0.01, panel=0, spots=None, first_alone=False):
     """Records at points, copies of each, checked dark where panel's
     labels put spots (the points, by default), white between neighbours,
     and where the error reaches past a few pixels, its bar drawn above."""
-    write(path, [(jd + 1e-6 * i, flux, error) for jd, flux in points for i in range(copies)])
+    write(path, [(jd + 1e-6 * i, flux, error) for k, (jd, flux) in enumerate(points)
+                 for i in range(1 if first_alone and k == 0 else copies)])
     text = svg_of(["-in", path, "-svg"]).stdout.decode()
     svg, png = path + ".svg", path + ".png"
     with open(svg, "w") as out:
@@ -162,6 +163,11 @@ with tempfile.TemporaryDirectory() as directory:
         check(re.search(rb"nan|inf", done.stdout.replace(b"not finite", b"")) is None,
               f"{name}: every coordinate a number")
     title = svg_of(["-in", at("bad.lc"), "-svg"]).stdout.decode()
+    # The title is styled as one, and the period's label ends at the
+    # panel's right edge rather than running off the picture.
+    check('<text class="title" x="90.0" y="28.0">' in title and re.search(r'<text class="y" x="730.0" y="342.0">'
+                                                                           r'folded at ', title) is not None,
+          "the title and the period's label, styled")
     check("43 records, 3 left out as not finite" in title, "NaN and infinities: the title counts them")
     check("a&amp;b&lt;c&gt;&quot;d&#39;\ufffd\ufffd.lc" in svg_of(["-in", odd, "-svg"]).stdout.decode(),
           "a name needing escapes: escaped, control and stray bytes as U+FFFD")
@@ -218,6 +224,8 @@ with tempfile.TemporaryDirectory() as directory:
     points = [(2459000.5, 10.0), (2459001.5, 14.0), (2459002.5, 11.0), (2459003.5, 16.0), (2459004.5, 12.0)]
     for copies in (1, 1000):
         where_marks(f"five points, {copies} records each", at(f"five{copies}.lc"), points, copies, error=0.4)
+    where_marks("five points, the first one record and the others 1,200", at("lone.lc"), points, 1200, error=0.4,
+                first_alone=True)
     # The fold: four records a cycle at phases 0, 1/4, 1/2 and 3/4 of a
     # 0.7-day sinusoid, drawn at those phases of the period the picture
     # names, and one cycle on.
