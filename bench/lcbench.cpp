@@ -3,7 +3,7 @@
 // reports medians, the speed ratios and lcdump's peak memory against their
 // targets. lcdump's -csv and -exact modes are timed too where the binary
 // has them, as figures only, -fits against the text dump and cat, and
-// -stats against the text dump.
+// -stats and -svg -fold against the text dump.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -41,6 +41,8 @@ constexpr double lcdump_over_to_chars_piped = 0.92;  // at most, output piped
 constexpr double iostream_over_lcdump_piped = 2.5;   // at least, output piped
 constexpr double fits_over_lcdump_null = 0.15;       // at most, output to /dev/null
 constexpr double stats_over_lcdump_null = 0.5;       // at most, output to /dev/null
+constexpr double svg_fold_over_lcdump_null = 2.0;    // -svg -fold: at most, output to /dev/null
+constexpr double svg_bytes = 1024 * 1024;            // -svg -fold: its picture, under this many bytes
 constexpr double memory_per_record = 40;             // peak RSS: bytes a record ...
 constexpr double memory_fixed = 8.0 * 1024 * 1024;   // ... plus this much
 constexpr double stats_memory_per_record = 20;       // -stats: its four columns and one key each
@@ -52,8 +54,8 @@ const char* const sink_names[sink_count] = {"to /dev/null", "piped"};
 
 // What a program's output is checked against in the untimed round: printf's
 // text, a line a record and one more, the input's bytes, a FITS file's size,
-// or a summary's header and row.
-enum Text { printf_text, lcdump_mode, input_bytes, fits_table, summary_row };
+// a summary's header and row, or a picture of bounded size.
+enum Text { printf_text, lcdump_mode, input_bytes, fits_table, summary_row, svg_picture };
 
 struct Program {
     std::string name;
@@ -299,6 +301,7 @@ int main(int argc, char** argv)
         {"-exact", {binaries[0], "-in", data, "-exact"}, lcdump_mode, "lcdump's mode, figures only"},
         {"-fits", {binaries[0], "-in", data, "-fits"}, fits_table, "lcdump's FITS table"},
         {"-stats", {binaries[0], "-in", data, "-stats"}, summary_row, "lcdump's summary row"},
+        {"-svg -fold", {binaries[0], "-in", data, "-svg", "-fold", "0.7"}, svg_picture, "lcdump's picture, folded"},
     };
     // Two header blocks, then the rows padded to a whole block.
     const std::uint64_t fits_bytes = 2 * 2880 + (40 * std::uint64_t(records) + 2879) / 2880 * 2880;
@@ -330,6 +333,9 @@ int main(int argc, char** argv)
         if (p->text == summary_row) {
             if (run.lines != 2)
                 fail(p->name + " wrote " + std::to_string(run.lines) + " lines, not a header and a row");
+        } else if (p->text == svg_picture) {
+            if (run.bytes == 0 || run.bytes >= target::svg_bytes)
+                fail(p->name + " wrote " + std::to_string(run.bytes) + " bytes, not a picture under 1 MiB");
         } else if (p->text == input_bytes || p->text == fits_table) {
             if (run.bytes != (p->text == fits_table ? fits_bytes : data_bytes))
                 fail(p->name + " wrote " + std::to_string(run.bytes) + " bytes");
@@ -341,7 +347,7 @@ int main(int argc, char** argv)
         ++p;
     }
     std::printf("output checked: printf's text, %llu bytes, from all but cat and -fits (their sizes), -stats"
-                " (a header and a row) and the modes (a line a record and one more)\n\n",
+                " (a header and a row), -svg -fold (under 1 MiB) and the modes (a line a record and one more)\n\n",
                 static_cast<unsigned long long>(piped_bytes[lcdump]));
 
     // Alternating the programs spreads any change in the machine's load over
@@ -443,6 +449,9 @@ int main(int argc, char** argv)
         all &= ratio(stats, lcdump, dev_null, target::stats_over_lcdump_null, true);
         all &= ratio(stats, lcdump, piped, target::none, true);
     }
+    const std::size_t svg = form(svg_picture);
+    if (svg != 0)
+        all &= ratio(svg, lcdump, dev_null, target::svg_fold_over_lcdump_null, true);
 
     const double budget_mib = (target::memory_per_record * records + target::memory_fixed) / 1048576;
     auto memory = [&](const char* what, long kib, double limit) {

@@ -72,6 +72,10 @@ int fail_request(const Request& request)
     if (request.lone_modifier != nullptr)
         return fail(stderr, "Error: -", nullptr,
                     {request.lone_modifier, " goes with -", first_taker(request.lone_modifier)});
+    if (request.form.fold && request.form.fold_period == 0)
+        return fail(stderr, "Error: -fold takes a period in days above 0", nullptr,
+                    {request.fold_word.length() > 0 ? ", not " : nullptr,
+                     request.fold_word.length() > 0 ? Piece::shell_word(request.fold_word.c_str()) : Piece()});
     // An unset variable in -outdir "$OUTDIR" would put the outputs beside
     // the inputs instead.
     const bool outdir = request.outdir.length() > 0;

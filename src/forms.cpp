@@ -9,20 +9,27 @@
 #include "svgpicture.h"
 #include "textform.h"
 
-const Modifier MODIFIERS[2] = {
+const Modifier MODIFIERS[3] = {
     {"exact",
      &OutputForm::exact,
+     nullptr,
      {"every floating-point value in the shortest text that",
       "reads back to the same bits (may use exponent notation)"}},
     {"period",
      &OutputForm::period,
+     nullptr,
      {"with -stats: each row ends in the Lomb-Scargle period in", "days, its power and its false-alarm probability"}},
+    {"fold",
+     &OutputForm::fold,
+     "P",
+     {"with -svg: folded at P days, with no search for the period", "and no periodogram"}},
 };
 
 namespace {
 
 const unsigned EXACT = 1u << 0;
 const unsigned PERIOD = 1u << 1;
+const unsigned FOLD = 1u << 2;
 
 // The order is the help's. FITS keeps every value's bits, so -exact asks
 // nothing of it that it does not do already.
@@ -40,7 +47,7 @@ const FormInfo ROWS[] = {
      {nullptr, nullptr}},
     {"periodogram", nullptr, "periodogram", ".periodogram.csv", WHOLE_INPUT, 0, &dump_with<PeriodogramWriter>,
      {"the Lomb-Scargle periodogram as CSV: frequency (1/d)", "and power at every frequency of the search"}},
-    {"svg", nullptr, "SVG picture", ".svg", WHOLE_INPUT, PERIOD, &dump_with<SvgWriter>,
+    {"svg", nullptr, "SVG picture", ".svg", WHOLE_INPUT, PERIOD | FOLD, &dump_with<SvgWriter>,
      {"a picture as SVG: flux1 against JD, folded at the period", "the search finds, and the periodogram"}},
 };
 // clang-format on

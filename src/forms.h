@@ -33,6 +33,10 @@ struct OutputForm {
     bool exact = false;
     // For a summary: the period search's columns too.
     bool period = false;
+    // For a picture: folded at fold_period days, given, instead of the
+    // period the search finds, with no search and no periodogram.
+    bool fold = false;
+    double fold_period = 0;
     // For a form that writes one table to standard output: the table that
     // the input's row joins, begun and ended by the caller that puts many
     // rows in it; null for a table of this input alone.
@@ -50,13 +54,16 @@ struct DumpTarget {
     const char* output_name;
 };
 
-// A switch that changes how a form writes, where the form takes it.
+// A switch that changes how a form writes, where the form takes it; one
+// with a value is given as the switch and the word after it.
 struct Modifier {
     const char* name;
     bool OutputForm::*flag;
+    // What its value is called, or null for a switch alone.
+    const char* value;
     const char* help[2];
 };
-extern const Modifier MODIFIERS[2];
+extern const Modifier MODIFIERS[3];
 
 // What may hold for a form, a bit each. A binary form is refused on a
 // terminal, where it would be garbage, or worse. A form of whole input

@@ -21,8 +21,8 @@ int fail_binary_to_terminal(const char* source_switch, const char* filename, con
         output.clear();
     }
     // The form's switches, then each modifier given; one not given is two
-    // empty pieces.
-    static_assert(sizeof MODIFIERS / sizeof MODIFIERS[0] == 2, "every modifier given is in the command");
+    // empty pieces. -fold, the one with a value, goes with no binary form.
+    static_assert(sizeof MODIFIERS / sizeof MODIFIERS[0] == 3, "every modifier given is in the command");
     auto dash = [&form](std::size_t i) { return form.*MODIFIERS[i].flag ? " -" : nullptr; };
     auto given = [&form](std::size_t i) { return form.*MODIFIERS[i].flag ? MODIFIERS[i].name : nullptr; };
     return fail(messages, "lcdump: ", nullptr,

@@ -1,5 +1,7 @@
 #include "request.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -198,6 +200,15 @@ bool set_switch(Request& request, const char* name)
     return false;
 }
 
+// The number of days word states, or 0 where it is none above 0 that is
+// finite: strtod's reading, all of the word, as a finite double > 0.
+double days_above_zero(const char* word)
+{
+    char* end = nullptr;
+    const double days = word != nullptr ? std::strtod(word, &end) : 0;
+    return end != word && *end == '\0' && std::isfinite(days) && days > 0 ? days : 0;
+}
+
 }  // namespace
 
 Request read_request(OptionSet& options, int argc, char** argv)
@@ -218,6 +229,9 @@ Request read_request(OptionSet& options, int argc, char** argv)
         const String word = options.word(i);
         const char* text = word.c_str();
         if (value_next || text == nullptr || takes_value(text)) {
+            // A modifier with a value: -fold P.
+            if (!value_next && text != nullptr)
+                forms.give(text + 1);
             value_next = !value_next && text != nullptr;
             continue;
         }
@@ -241,5 +255,9 @@ Request read_request(OptionSet& options, int argc, char** argv)
             request.input_hint = {"", "in", true, argv[i]};
     }
     forms.settle(request.form, request.conflict, request.lone_modifier);
+    if (request.form.fold) {
+        request.fold_word = options.getOption("fold", 1, "");
+        request.form.fold_period = days_above_zero(request.fold_word.c_str());
+    }
     return request;
 }

@@ -45,8 +45,9 @@ void for_each_option(Visit visit)
     for (const OptionInfo& option : PLAIN_OPTIONS)
         if (option.role != Role::instead)
             visit(option);
-    for_each_form_switch([&](const char* name, const char* const* help, const FormInfo*, std::size_t) {
-        visit(OptionInfo{name, nullptr, nullptr, Role::optional, help, nullptr});
+    for_each_form_switch([&](const char* name, const char* const* help, const FormInfo* form, std::size_t modifier) {
+        const char* value = form == nullptr ? MODIFIERS[modifier].value : nullptr;
+        visit(OptionInfo{name, nullptr, value, Role::optional, help, nullptr});
     });
     for (const OptionInfo& option : PLAIN_OPTIONS)
         if (option.role == Role::instead)
@@ -72,6 +73,9 @@ struct Request {
     // The option file the option set read, if any.
     const char* option_file = nullptr;
     OutputForm form;
+    // With form.fold: its value as given, which form.fold_period holds
+    // when it is a number of days above 0.
+    String fold_word;
     bool mirror = false;
     bool force = false;
     bool help = false;

@@ -21,7 +21,9 @@ const double PANEL_LEFT = 90;
 const double PANEL_WIDTH = 640;
 const double PANEL_HEIGHT = 200;
 const double PANEL_TOP[3] = {70, 350, 630};
-const double HEIGHT = 900;
+// Below the last panel: its axis labels and a margin.
+const double BOTTOM = 70;
+const double HEIGHT = PANEL_TOP[2] + PANEL_HEIGHT + BOTTOM;
 
 const char* const STYLE = "<style>\n"
                           "text{font-family:sans-serif;font-size:13px;fill:#222}\n"
@@ -159,24 +161,30 @@ bool SvgWriter::finish()
             raw.low.push_back(raw.y[i] - error[i]);
             raw.high.push_back(raw.y[i] + error[i]);
         }
-        // The search takes the records whose error is positive.
-        std::vector<double> t, y, dy;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (error[i] > 0) {
-                t.push_back(raw.x[i]);
-                y.push_back(raw.y[i]);
-                dy.push_back(error[i]);
+        // The period given, or the search's, which takes the records whose
+        // error is positive and whose periodogram is the third panel.
+        PeriodSearch found = {form_.fold_period, NAN, NAN};
+        std::string periodogram_panel;
+        if (!form_.fold) {
+            std::vector<double> t, y, dy;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (error[i] > 0) {
+                    t.push_back(raw.x[i]);
+                    y.push_back(raw.y[i]);
+                    dy.push_back(error[i]);
+                }
             }
+            const Periodogram periodogram(LightCurve{t.data(), y.data(), dy.data(), t.size()});
+            const std::vector<double> power = periodogram.powers();
+            found = search_period(periodogram, power);
+            draw_periodogram(periodogram_panel, periodogram, power, found);
         }
-        const Periodogram periodogram(LightCurve{t.data(), y.data(), dy.data(), t.size()});
-        const std::vector<double> power = periodogram.powers();
-        const PeriodSearch found = search_period(periodogram, power);
 
         std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                           "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\"";
         std::string width, height;
         append_fixed(width, WIDTH, 0);
-        append_fixed(height, HEIGHT, 0);
+        append_fixed(height, form_.fold ? PANEL_TOP[1] + PANEL_HEIGHT + BOTTOM : HEIGHT, 0);
         svg += " width=\"" + width + "\" height=\"" + height + "\" viewBox=\"0 0 " + width + " " + height + "\">\n";
         svg += STYLE;
         svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n";
@@ -215,6 +223,9 @@ bool SvgWriter::finish()
             for (std::size_t i = 0; i < n; ++i) {
                 const double cycles = (raw.x[i] - jd_lo) / found.period;
                 const double phase = cycles - std::floor(cycles);
+                // A period so short that the cycles overflow gives no phase.
+                if (!std::isfinite(phase))
+                    continue;
                 for (double turn : {0.0, 1.0}) {
                     folded.x.push_back(phase + turn);
                     folded.y.push_back(raw.y[i]);
@@ -237,8 +248,7 @@ bool SvgWriter::finish()
         draw_points(svg, second, folded);
         svg += "</g>\n";
 
-        // Panel 3: the periodogram.
-        draw_periodogram(svg, periodogram, power, found);
+        svg += periodogram_panel;
         svg += "</svg>\n";
         return write_all(out_, svg.data(), svg.size()) && std::fflush(out_) == 0;
     } catch (const std::bad_alloc&) {

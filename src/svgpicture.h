@@ -1,6 +1,7 @@
 // A writer (see forms.h) of a light curve's picture as an SVG document:
 // flux1 with its errors against JD, the same folded at the star's period,
-// and the periodogram with its peak marked.
+// and the periodogram with its peak marked; or, folded at a period given,
+// the first two alone.
 #ifndef LCDUMP_SVGPICTURE_H
 #define LCDUMP_SVGPICTURE_H
 
@@ -17,7 +18,7 @@
 // bars, so that the picture's size is bounded whatever the count.
 class SvgWriter {
 public:
-    explicit SvgWriter(const DumpTarget& target) : out_(target.out), name_(target.name) {}
+    explicit SvgWriter(const DumpTarget& target) : out_(target.out), name_(target.name), form_(target.form) {}
 
     bool begin(std::int32_t) { return true; }
     // False when there was no memory to keep the record.
@@ -28,6 +29,7 @@ public:
 private:
     std::FILE* out_;
     const char* name_;
+    const OutputForm& form_;
     bool out_of_memory_ = false;
     std::uint64_t records_ = 0;
     KeptCurve curve_;

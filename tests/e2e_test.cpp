@@ -47,7 +47,7 @@ TEST_F(Lcdump, ExampleValuesFromTheFieldGuide)
 
 const std::string usage =
     "Usage: lcdump -in FILE | -list LIST [-outdir DIR] [-mirror] [-force] [-file OPTIONFILE] [-csv] [-exact] [-fits] "
-    "[-stats] [-period] [-periodogram] [-svg] (or -help, -version). Try 'lcdump --help'\n";
+    "[-stats] [-period] [-periodogram] [-svg] [-fold P] (or -help, -version). Try 'lcdump --help'\n";
 
 TEST_F(Lcdump, MissingInputNameGivesUsage)
 {
@@ -203,6 +203,8 @@ TEST_F(Lcdump, FormSwitchesThatGoTogether)
     const std::string summary = lcdump({"-in", lc, "-fits", "-stats"}).out;
     const std::string fits_periods = lcdump({"-in", lc, "-stats", "-period", "-fits"}).out;
     const std::string periods = lcdump({"-in", lc, "-stats", "-period"}).out;
+    const std::string folded = lcdump({"-in", lc, "-svg", "-fold", "2"}).out;
+    const std::string no_days = "Error: -fold takes a period in days above 0";
     auto refused = [](const std::string& a, const std::string& b) {
         return "Error: -" + a + " and -" + b + " can't be combined\n";
     };
@@ -226,6 +228,16 @@ TEST_F(Lcdump, FormSwitchesThatGoTogether)
         {{"-exact", "-periodogram"}, "", refused("periodogram", "exact")},
         {{"-svg", "-stats"}, "", refused("svg", "stats")},
         {{"-periodogram", "-svg"}, "", refused("svg", "periodogram")},
+        {{"-fold", "2", "-svg", "-fold", "3"}, folded, ""},
+        {{"-fold", "2.0", "-svg"}, folded, ""},
+        {{"-fold", "2"}, "", "Error: -fold goes with -svg\n"},
+        {{"-stats", "-fold", "2"}, "", refused("fold", "stats")},
+        {{"-svg", "-fold"}, "", no_days + "\n"},
+        {{"-svg", "-fold", "0"}, "", no_days + ", not 0\n"},
+        {{"-svg", "-fold", "-1"}, "", no_days + ", not -1\n"},
+        {{"-svg", "-fold", "inf"}, "", no_days + ", not inf\n"},
+        {{"-svg", "-fold", "1e-400"}, "", no_days + ", not 1e-400\n"},
+        {{"-svg", "-fold", "2 d"}, "", no_days + ", not '2 d'\n"},
         {{"-fits", "-stats", "-exact"}, "", refused("stats", "exact")},
         {{"-stats", "-fits", "-csv"}, "", refused("fits", "csv")},
         {{"--stats", "-exact", "--csv"}, "", refused("stats", "csv")},

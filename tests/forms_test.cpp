@@ -41,7 +41,7 @@ TEST(Forms, EveryRowIsFoundByItsSwitchAndWritesFilesOfItsOwnOrOneTable)
     EXPECT_EQ(find_pair("stats", "csv"), nullptr);
     // The help's own sentences on how options are written.
     EXPECT_NE(help.find("Switches take two dashes too (--mirror, --force, --csv, --exact, --fits,\n"
-                        "--stats, --period, --periodogram, --svg);\n-in, -list, -outdir and -file take one.\n"),
+                        "--stats, --period, --periodogram, --svg);\n-in, -list, -outdir, -file and -fold take one.\n"),
               std::string::npos)
         << help;
 }

@@ -71,13 +71,13 @@ def png_pixels(data):
     return width, height, size, rows
 
 
-def where_marks(name, path, points, copies, error=0.01, panel=0, spots=None, first_alone=False):
+def where_marks(name, path, points, copies, error=0.01, panel=0, spots=None, first_alone=False, extra=()):
     """Records at points, copies of each, checked dark where panel's
     labels put spots (the points, by default), white between neighbours,
     and where the error reaches past a few pixels, its bar drawn above."""
     write(path, [(jd + 1e-6 * i, flux, error) for k, (jd, flux) in enumerate(points)
                  for i in range(1 if first_alone and k == 0 else copies)])
-    text = svg_of(["-in", path, "-svg"]).stdout.decode()
+    text = svg_of(["-in", path, "-svg", *extra]).stdout.decode()
     svg, png = path + ".svg", path + ".png"
     with open(svg, "w") as out:
         out.write(text)
@@ -107,7 +107,7 @@ def where_marks(name, path, points, copies, error=0.01, panel=0, spots=None, fir
                 pixel = rows[int(y) + dy][size * (int(x) + dx):size * (int(x) + dx) + size]
                 best = min(best, sum(pixel[:3]) // 3 if size == 3 or pixel[3] > 0 else 255)
         return best < 128
-    check(len(labels_x) >= 2 and len(labels_y) >= 2 and (width, height) == (760, 900),
+    check(len(labels_x) >= 2 and len(labels_y) >= 2 and (width, height) == (760, 620 if extra else 900),
           f"{name}: {len(labels_x)} x labels, {len(labels_y)} y labels, {width}x{height}")
     spots = points if spots is None else spots(text)
     for jd, flux in spots:
@@ -131,24 +131,40 @@ with tempfile.TemporaryDirectory() as directory:
         return os.path.join(directory, name)
 
     sample = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples", "sample.lc")
-    cases = {"the sample": sample}
+    # Each case's input, and the switches after -svg.
+    cases = {"the sample": (sample, [])}
     write(at("empty.lc"), [])
-    cases["no records"] = at("empty.lc")
+    cases["no records"] = (at("empty.lc"), [])
     write(at("one.lc"), [(2459000.5, 10.0, 1.0)])
-    cases["one record"] = at("one.lc")
+    cases["one record"] = (at("one.lc"), [])
     write(at("bad.lc"), [(2459000.5 + i / 7, 10 + math.sin(i), 0.1) for i in range(40)]
           + [(math.nan, 1.0, 1.0), (2459001.0, math.inf, 1.0), (2459001.5, 3.0, -math.inf)])
-    cases["NaN and infinities"] = at("bad.lc")
+    cases["NaN and infinities"] = (at("bad.lc"), [])
     # A control character and a byte that is no UTF-8 (0xFF, as Python
     # spells it in a file name).
     odd = at("a&b<c>\"d'\x01\udcff.lc")
     write(odd, [(2459000.5 + i, float(i % 3), 0.5) for i in range(10)])
-    cases["a name needing escapes"] = odd
+    cases["a name needing escapes"] = (odd, [])
     many = 200000
     write(at("many.lc"), [(2459000.5 + 400 * i / many, 100 + 5 * math.sin(i * 0.37), 1.0) for i in range(many)])
-    cases["200,000 records"] = at("many.lc")
-    for name, path in cases.items():
-        done = svg_of(["-in", path, "-svg"])
+    cases["200,000 records"] = (at("many.lc"), [])
+    # Folded at a period given: one the sample's search finds, one so
+    # short that the cycles overflow a double, one far longer than the
+    # light curve, and with one record and none.
+    for name, path in (("the sample", sample), ("NaN and infinities", at("bad.lc")), ("one record", at("one.lc")),
+                       ("no records", at("empty.lc"))):
+        for period in ("0.5667", "5e-324", "1e300"):
+            cases[f"{name}, -fold {period}"] = (path, ["-fold", period])
+    # A million records, folded; without -fold the search takes its time.
+    million = 1000000
+    with open(at("million.lc"), "wb") as out:
+        out.write(struct.pack("<i", million))
+        record = struct.Struct("<di5fif")
+        out.write(b"".join(record.pack(2459000.5 + 1000 * i / million, 0, 100 + 5 * math.sin(i * 0.001), 0.2,
+                                       100.0, 1.0, 1.0, 3, 9.0) for i in range(million)))
+    cases["1,000,000 records, -fold 0.7"] = (at("million.lc"), ["-fold", "0.7"])
+    for name, (path, extra) in cases.items():
+        done = svg_of(["-in", path, "-svg", *extra])
         check(done.returncode == 0 and done.stderr == b"" and done.stdout.startswith(b"<?xml"),
               f"{name}: status {done.returncode}, {done.stderr!r}")
         svg = at("picture.svg")
@@ -160,6 +176,12 @@ with tempfile.TemporaryDirectory() as directory:
         check(rendered.returncode == 0 and os.path.getsize(at("picture.png")) > 0,
               f"{name}: rsvg-convert {rendered.stderr.decode(errors='replace')}")
         check(len(done.stdout) < 1 << 20, f"{name}: {len(done.stdout)} bytes, under 1 MiB")
+        # Folded at a period given: two panels, no periodogram, the period
+        # named as given.
+        frames = done.stdout.count(b'<rect class="frame"')
+        check(frames == (2 if extra else 3) and (not extra or b'height="620"' in done.stdout),
+              f"{name}: {frames} panels")
+        check(not extra or f"folded at {float(extra[1])!r} d".encode() in done.stdout, f"{name}: the period named")
         check(re.search(rb"nan|inf", done.stdout.replace(b"not finite", b"")) is None,
               f"{name}: every coordinate a number")
     title = svg_of(["-in", at("bad.lc"), "-svg"]).stdout.decode()
@@ -239,6 +261,10 @@ with tempfile.TemporaryDirectory() as directory:
             spots += [(phase, flux), (phase + 1, flux)]
         return sorted(spots)
     where_marks("the fold", at("fold.lc"), cycle, 1, panel=1, spots=folded_spots)
+    # Folded at the period given, whose phases are known without a search.
+    where_marks("-fold 0.7", at("fold.lc"), cycle, 1, panel=1, extra=("-fold", "0.7"),
+                spots=lambda text: sorted((q / 4 + turn, flux) for q, (jd, flux) in enumerate(cycle[:4])
+                                          for turn in (0, 1)))
 
 print(f"{len(failures)} failed")
 sys.exit(1 if failures else 0)

@@ -139,6 +139,7 @@ cases=(
   "-periodogram 3,000 records|-in wide.lc -periodogram|"
   "-svg sample|-in sample.lc -svg|"
   "-svg 3,000 records|-in wide.lc -svg|"
+  "-svg -fold sample|-in sample.lc -svg -fold 0.5667|"
 )
 
 # run OUT_PREFIX COMMAND... : one case, stdin taken from $feed.
