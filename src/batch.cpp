@@ -1,9 +1,11 @@
 #include "batch.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <string>
 #include <system_error>
@@ -16,9 +18,11 @@
 #include "namelist.h"
 #include "output.h"
 #include "outputfile.h"
+#include "outputpath.h"
 #include "platform.h"
 #include "readfiles.h"
 #include "summary.h"
+#include "surveyreport.h"
 
 namespace {
 
@@ -26,52 +30,6 @@ namespace {
 int fail_output_of(std::FILE* messages, const char* input, const std::string& output, const char* why)
 {
     return fail(messages, "Error: ", input, {": its output ", Piece::name(output.c_str()), why});
-}
-
-// Where input's dump goes with -mirror: its directories, less any root or
-// drive and every ".", under outdir; empty for a name that climbs out of
-// it with "..".
-std::string mirrored(const std::string& input, const char* outdir, const OutputForm& form)
-{
-    std::string inner;
-    std::size_t start = 0;
-    // A drive letter's colon only ever follows one letter at the start.
-    if (input.size() >= 2 && input[1] == ':' && is_path_separator(':'))
-        start = 2;
-    while (start < input.size()) {
-        std::size_t end = start;
-        while (end < input.size() && !is_path_separator(input[end]))
-            ++end;
-        const std::string component = input.substr(start, end - start);
-        if (component == "..")
-            return "";
-        if (!component.empty() && component != ".")
-            inner += (inner.empty() ? "" : "/") + component;
-        start = end + 1;
-    }
-    const bool separated = *last_component(outdir) == '\0';
-    return output_for(std::string(outdir) + (separated ? "" : "/") + inner, nullptr, form);
-}
-
-// Whether anything is called name, a link that leads nowhere included.
-bool name_taken(const std::string& name)
-{
-    try {
-        std::error_code error;
-        return std::filesystem::exists(std::filesystem::symlink_status(name, error));
-    } catch (const std::system_error&) {
-        return false;
-    }
-}
-
-bool is_directory(const char* name)
-{
-    try {
-        std::error_code error;
-        return std::filesystem::is_directory(name, error);
-    } catch (const std::system_error&) {
-        return false;
-    }
 }
 
 // Dumps input into output by way of an OutputFile; 0, or the failure
@@ -104,24 +62,32 @@ struct Tally {
     std::uint64_t failed = 0;
     // The summary table could not be written, so the run stopped.
     bool table_lost = false;
+    // A survey page's own file can't be written, so no star was made.
+    bool page_refused = false;
 };
 
 // Every name of the list in turn, until the end or a signal to stop.
 class ListRun {
 public:
-    ListRun(const ListRequest& request, const NameList& names, std::FILE* messages)
+    ListRun(const ListRequest& request, const NameList& names, std::FILE* messages, SurveyReport* report)
         : request_(request),
           names_(names),
           messages_(messages),
-          read_(names, request.list_name, request.option_file, spell_)
+          read_(names, request.list_name, request.option_file, spell_),
+          report_(report)
     {
     }
 
     void run(Tally& tally)
     {
         tally.files = names_.size();
-        for (std::size_t i = 0; i < names_.size() && interruption() == 0; ++i) {
+        for (std::size_t i = 0; report_ != nullptr && i < SurveyReport::FILES && !tally.page_refused; ++i)
+            tally.page_refused = check_page_file(report_->file(i)) != 0;
+        for (std::size_t i = 0; i < names_.size() && interruption() == 0 && !tally.page_refused; ++i) {
+            output_.clear();
             const int status = one(i);
+            if (report_ != nullptr)
+                report_->done(names_[i], output_.substr(std::min(output_.size(), picture_prefix())), status);
             ++(status == 0 ? tally.done : tally.failed);
             // Every later row would be lost too; the message said why.
             tally.table_lost = !request_.form.info->writes_files() && status != 0 && std::ferror(stdout) != 0;
@@ -137,6 +103,23 @@ private:
                                : output_for(input, request_.outdir, request_.form);
     }
 
+    // What a picture's path under the page's directory starts with.
+    std::size_t picture_prefix() const
+    {
+        return std::strlen(request_.outdir) + (*last_component(request_.outdir) == '\0' ? 0 : 1);
+    }
+
+    // Whether a page's own file may be written: never over a file the run
+    // reads, and over another only with -force.
+    int check_page_file(const std::string& output)
+    {
+        if (read_.replaced_by(output, spell_(output)) != ReadFiles::NONE)
+            return fail(messages_, "Error: ", output.c_str(), {" would replace a file this run reads"});
+        if (!request_.force && name_taken(output))
+            return fail(messages_, "Error: ", output.c_str(), {" exists; not replaced (-force replaces it)"});
+        return 0;
+    }
+
     int one(std::size_t i)
     {
         const char* input = names_[i];
@@ -146,7 +129,7 @@ private:
                                                              : ": already converted in this run"});
         if (!request_.form.info->writes_files())
             return dump_named_file(input, stdout, messages_, request_.form);
-        const std::string output = output_of(input);
+        const std::string output = output_ = output_of(input);
         if (output.empty())
             return fail(messages_, "Error: ", input, {": -mirror takes no name with a .. component"});
         const std::string spelling = spell_(output);
@@ -196,6 +179,9 @@ private:
     ReadFiles read_;
     // The outputs written, by their spellings' hashes, each with its input.
     std::unordered_multimap<std::uint64_t, std::size_t> written_;
+    SurveyReport* report_;
+    // The output of the input in hand, once known.
+    std::string output_;
 };
 
 // "lcdump: " + lead + "K of N files " + what.
@@ -220,12 +206,24 @@ int run_list(const ListRequest& request, std::FILE* list, std::FILE* messages)
         return table.out_of_memory() ? fail_out_of_memory(messages) : fail_output(messages);
     ListRequest rows = request;
     rows.form.table = tabled ? &table : nullptr;
+    std::unique_ptr<SurveyReport> report;
+    if (request.report) {
+        std::error_code error;
+        if (!is_directory(request.outdir) && !std::filesystem::create_directory(request.outdir, error)) {
+            errno = error.value();
+            return fail(messages, "Error: can't make directory ", request.outdir, {": ", std::strerror(errno)});
+        }
+        report.reset(new SurveyReport(request.outdir, messages));
+        rows.form.summary = &report->summary();
+    }
     Tally tally;
     {
-        ListRun run(rows, names, messages);
+        ListRun run(rows, names, messages, report.get());
         catch_interruptions();
         run.run(tally);
     }
+    if (tally.page_refused)
+        return FAILURE_STATUS;
     if (interruption() != 0) {
         tell_count(messages, "interrupted; ", tally.done, tally.files,
                    request.form.info->writes_files() ? "converted" : "summarised");
@@ -236,10 +234,11 @@ int run_list(const ListRequest& request, std::FILE* list, std::FILE* messages)
         tally.table_lost = true;
         tally.failed = tally.files;
     }
+    const int page_status = report != nullptr ? report->finish(request.force) : 0;
     if (tally.failed > 0 && !tally.table_lost)
         tell_count(messages, "", tally.failed, tally.files,
                    request.form.info->writes_files() ? "not converted" : "not summarised");
-    return tally.failed > 0 ? FAILURE_STATUS : 0;
+    return tally.failed > 0 || page_status != 0 ? FAILURE_STATUS : 0;
 }
 
 // The list as a stream, closed at the end unless it is standard input.
@@ -258,7 +257,9 @@ int open_and_run(const ListRequest& request, std::FILE* messages)
     // A binary table goes to standard output: never to a terminal.
     if (!request.form.info->writes_files() && request.form.info->binary() && is_terminal(stdout))
         return fail_binary_to_terminal("-list", request.list_name, request.form, messages);
-    if (request.outdir != nullptr && !is_directory(request.outdir))
+    // A survey's page makes its directory, where there is none yet.
+    const bool made_later = request.report && !name_taken(request.outdir);
+    if (request.outdir != nullptr && !is_directory(request.outdir) && !made_later)
         return fail(messages, "Error: ", request.outdir,
                     {name_taken(request.outdir) ? ": not a directory" : ": no such directory"});
     const bool standard_input = std::strcmp(request.list_name, "-") == 0;

@@ -13,6 +13,9 @@ struct ListRequest {
     const char* list_name = "-";  // "-": standard input
     // The outputs' directory; null: each output beside its input.
     const char* outdir = nullptr;
+    // The outdir is a survey's page: made if missing, it gets a picture of
+    // each input, their summary table and the page that shows them.
+    bool report = false;
     // With outdir: each input's own directories kept under it.
     bool mirror = false;
     // An output that exists already is replaced (never a file the run reads).

@@ -81,13 +81,20 @@ int fail_request(const Request& request)
     const bool outdir = request.outdir.length() > 0;
     if (!outdir && request.outdir_named)
         return fail(stderr, "Error: -outdir names no directory", nullptr);
+    const bool report = request.report.length() > 0;
+    if (!report && request.report_named)
+        return fail(stderr, "Error: -report names no directory", nullptr);
+    if (report && (outdir || request.form.fold))
+        return fail(stderr, "Error: -", nullptr, {outdir ? "outdir" : "fold", " and -report can't be combined"});
+    if (report && request.list.length() == 0)
+        return fail(stderr, "Error: -report goes with -list", nullptr);
     // A form that writes no files but one table on standard output.
     if (!request.form.info->writes_files() && (outdir || request.force))
         return fail(stderr, "Error: -", nullptr,
                     {request.form.info->name, " and -", request.force ? "force" : "outdir", " can't be combined"});
     if (request.list.length() > 0 && request.input.length() > 0)
         return fail(stderr, "Error: -list and -in can't be combined", nullptr);
-    if (request.mirror && !outdir)
+    if (request.mirror && !outdir && !report)
         return fail(stderr, "Error: -mirror goes with -outdir", nullptr);
     if (request.list.length() == 0 && (outdir || request.force))
         return fail(stderr, "Error: -", nullptr, {request.force ? "force" : "outdir", " goes with -list"});
@@ -105,7 +112,10 @@ int run(OptionSet& options, int argc, char** argv)
         return dump_file(request.input.c_str(), stdout, stderr, request.form);
     ListRequest list;
     list.list_name = request.list.c_str();
-    list.outdir = request.outdir.length() > 0 ? request.outdir.c_str() : nullptr;
+    list.outdir = request.outdir.length() > 0   ? request.outdir.c_str()
+                  : request.report.length() > 0 ? request.report.c_str()
+                                                : nullptr;
+    list.report = request.report.length() > 0;
     list.mirror = request.mirror;
     list.force = request.force;
     list.option_file = request.option_file;

@@ -79,6 +79,8 @@ bool shell_safe(unsigned char c)
 
 bool quoting_blank_ends = false;
 
+std::FILE* message_copy = nullptr;
+
 bool is_blank(char c)
 {
     return c == ' ' || (c >= '\t' && c <= '\r');
@@ -117,6 +119,11 @@ void quote_names_with_blank_ends()
     quoting_blank_ends = true;
 }
 
+void copy_messages_to(std::FILE* copy)
+{
+    message_copy = copy;
+}
+
 void append_name(std::string& text, const char* name)
 {
     escape_name(name, [&text](const char* piece, std::size_t length) { text.append(piece, length); });
@@ -143,7 +150,10 @@ bool write_message(std::FILE* stream, const char* prefix, const char* name, cons
     for (std::size_t i = 0; i < pieces; ++i)
         written = written && detail[i].write(stream);
     written = written && std::fputc('\n', stream) != EOF;
-    return std::fflush(stream) == 0 && written;
+    written = std::fflush(stream) == 0 && written;
+    if (message_copy != nullptr && stream != message_copy)
+        write_message(message_copy, prefix, name, detail, pieces);
+    return written;
 }
 
 int fail(std::FILE* messages, const char* prefix, const char* name, std::initializer_list<Piece> detail)

@@ -55,6 +55,11 @@ inline bool write_message(std::FILE* stream, const char* prefix, const char* nam
     return write_message(stream, prefix, name, detail.begin(), detail.size());
 }
 
+// From here on, until it is given null, every message line also goes to
+// copy once it has gone to its own stream, for a run that quotes its
+// messages elsewhere; the copy's failures are the copy's alone.
+void copy_messages_to(std::FILE* copy);
+
 // write_message, then the failure status, for the caller to return.
 int fail(std::FILE* messages, const char* prefix, const char* name, std::initializer_list<Piece> detail = {});
 

@@ -9,6 +9,7 @@
 
 class Input;
 class SummaryTable;
+struct Summary;
 struct FormInfo;
 
 // The table's rows, for a range-for.
@@ -41,6 +42,9 @@ struct OutputForm {
     // the input's row joins, begun and ended by the caller that puts many
     // rows in it; null for a table of this input alone.
     SummaryTable* table = nullptr;
+    // For a picture on a survey's page: where its light curve's summary
+    // goes, with the period the picture's search found; null for none.
+    Summary* summary = nullptr;
 };
 
 // What a writer is made from: where it writes, the input it writes of, as

@@ -9,11 +9,13 @@
 // clang-format off
 namespace {
 const char* const IN_HELP[] = {"the measurement file; -in - reads standard input", nullptr};
-const char* const LIST_HELP[] = {"every file named in LIST, one a line, each dumped into a",
-                                 "file of its own: star.lc into star{extensions}"};
+const char* const LIST_HELP[] = {"each file LIST names (one a line) into a file of its own:",
+                                 "star.lc into star{extensions}"};
 const char* const OUTDIR_HELP[] = {"with -list: the outputs go into DIR, not beside the inputs", nullptr};
-const char* const MIRROR_HELP[] = {"with -outdir: each input's directories kept under DIR,",
-                                   "field/star.lc into DIR/field/star.txt"};
+const char* const REPORT_HELP[] = {"with -list: a survey page in DIR, made if missing:",
+                                   "index.html, summary.csv and star.svg for each star"};
+const char* const MIRROR_HELP[] = {"with -outdir or -report: each input's directories kept",
+                                   "under DIR, field/star.lc into DIR/field/star.txt"};
 const char* const FORCE_HELP[] = {"with -list: outputs that exist already are replaced",
                                   "(never a file the run reads)"};
 const char* const FILE_HELP[] = {"further options from a file, one a line, without the",
@@ -22,10 +24,11 @@ const char* const HELP_HELP[] = {"this help; also --help", nullptr};
 const char* const VERSION_HELP[] = {"the version; also --version", nullptr};
 }  // namespace
 
-const OptionInfo PLAIN_OPTIONS[8] = {
+const OptionInfo PLAIN_OPTIONS[9] = {
     {"in", nullptr, "FILE", Role::input, IN_HELP, nullptr},
     {"list", nullptr, "LIST", Role::alternative, LIST_HELP, nullptr},
     {"outdir", nullptr, "DIR", Role::optional, OUTDIR_HELP, nullptr},
+    {"report", nullptr, "DIR", Role::optional, REPORT_HELP, nullptr},
     {"mirror", nullptr, nullptr, Role::optional, MIRROR_HELP, &Request::mirror},
     {"force", nullptr, nullptr, Role::optional, FORCE_HELP, &Request::force},
     {"file", nullptr, "OPTIONFILE", Role::optional, FILE_HELP, nullptr},
@@ -204,8 +207,10 @@ bool set_switch(Request& request, const char* name)
 // finite: strtod's reading, all of the word, as a finite double > 0.
 double days_above_zero(const char* word)
 {
+    if (word == nullptr)
+        return 0;
     char* end = nullptr;
-    const double days = word != nullptr ? std::strtod(word, &end) : 0;
+    const double days = std::strtod(word, &end);
     return end != word && *end == '\0' && std::isfinite(days) && days > 0 ? days : 0;
 }
 
@@ -218,6 +223,8 @@ Request read_request(OptionSet& options, int argc, char** argv)
     request.list = options.getOption("list", 1, "");
     request.outdir = options.getOption("outdir", 1, "");
     request.outdir_named = options.checkSwitch("outdir");
+    request.report = options.getOption("report", 1, "");
+    request.report_named = options.checkSwitch("report");
     const bool named_input = request.input.length() > 0 || request.list.length() > 0;
     FormSwitches forms;
     const int words = options.wordCount();
@@ -254,7 +261,14 @@ Request read_request(OptionSet& options, int argc, char** argv)
         else if (!dashed && names_regular_file(argv[i]))
             request.input_hint = {"", "in", true, argv[i]};
     }
+    // A survey's page holds a picture of each star, with its summary.
+    if (request.report_named)
+        request.form.info = find_form("svg");
     forms.settle(request.form, request.conflict, request.lone_modifier);
+    if (request.report_named && request.conflict[0] == nullptr && request.form.info != find_form("svg")) {
+        request.conflict[0] = request.form.info->name;
+        request.conflict[1] = "report";
+    }
     if (request.form.fold) {
         request.fold_word = options.getOption("fold", 1, "");
         request.form.fold_period = days_above_zero(request.fold_word.c_str());

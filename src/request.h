@@ -34,7 +34,7 @@ struct OptionInfo {
 };
 
 // The options that are neither forms nor modifiers, in the help's order.
-extern const OptionInfo PLAIN_OPTIONS[8];
+extern const OptionInfo PLAIN_OPTIONS[9];
 
 // Calls visit(const OptionInfo&) for every option in the help's order: the
 // input, the alternatives and the options that may be added, then every
@@ -70,6 +70,8 @@ struct Request {
     String list;
     String outdir;
     bool outdir_named = false;  // -outdir is there, even with no value
+    String report;
+    bool report_named = false;
     // The option file the option set read, if any.
     const char* option_file = nullptr;
     OutputForm form;
@@ -95,8 +97,8 @@ struct Request {
 };
 
 // Reads the words of options, whose first argc came from the command line,
-// once. A word that stands as the value of -in, -list, -outdir or -file is
-// a name, never a switch; --NAME is a switch only on the command line, and
+// once. A word that stands as the value of an option that takes one (-in,
+// -list, -outdir, -report, -file, -fold) is a name, never a switch; --NAME is a switch only on the command line, and
 // hints come from the command line's words alone.
 Request read_request(OptionSet& options, int argc, char** argv);
 

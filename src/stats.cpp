@@ -131,8 +131,18 @@ void StatsWriter::weigh_flux(Summary& summary) const
 
 bool StatsWriter::finish()
 {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
     Summary summary;
+    if (!summarise(summary, nullptr))
+        return false;
+    if (table_->add(name_, summary))
+        return true;
+    out_of_memory_ = table_->out_of_memory();
+    return false;
+}
+
+bool StatsWriter::summarise(Summary& summary, const PeriodSearch* found)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
     // One field's finite values at a time, the columns left in record order.
     FloatKey* keys = nullptr;
     if (count_ > 0 && (keys = static_cast<FloatKey*>(std::malloc(count_ * sizeof(FloatKey)))) == nullptr) {
@@ -162,14 +172,15 @@ bool StatsWriter::finish()
     summary.jd_max = finite_jd_ > 0 ? value_of<double>(jd_max_) : nan;
     summary.has_nuse = count_ > 0;
     summary.nuse_min = nuse_min_;
-    if (period_ && !search_period(summary)) {
+    if (found != nullptr) {
+        summary.period = found->period;
+        summary.power = found->power;
+        summary.fap = found->fap;
+    } else if (period_ && !search_period(summary)) {
         out_of_memory_ = true;
         return false;
     }
-    if (table_.add(name_, summary))
-        return true;
-    out_of_memory_ = table_.out_of_memory();
-    return false;
+    return true;
 }
 
 bool StatsWriter::search_period(Summary& summary)

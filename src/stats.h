@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "forms.h"
+#include "lombscargle.h"
 #include "measurement.h"
 #include "summary.h"
 
@@ -104,8 +105,11 @@ class StatsWriter {
 public:
     // name is the input as given, for the row's first column; the row joins
     // table, with the period search's columns where period.
-    StatsWriter(SummaryTable& table, const char* name, bool period) : table_(table), name_(name), period_(period) {}
+    StatsWriter(SummaryTable& table, const char* name, bool period) : table_(&table), name_(name), period_(period) {}
     explicit StatsWriter(const DumpTarget& target) : StatsWriter(*target.form.table, target.name, target.form.period) {}
+    // For a caller that takes the figures itself, with summarise(), and
+    // has searched for the period already.
+    StatsWriter() : table_(nullptr), name_(nullptr), period_(false) {}
 
     bool begin(std::int32_t) { return true; }
     // False when there was no memory to keep the record.
@@ -114,12 +118,15 @@ public:
     // could not take the row.
     bool finish();
     bool out_of_memory() const { return out_of_memory_; }
+    // The row's figures into summary, the period search's from found where
+    // it is given; false when there was no memory for them.
+    bool summarise(Summary& summary, const PeriodSearch* found);
 
 private:
     void weigh_flux(Summary& summary) const;
     bool search_period(Summary& summary);
 
-    SummaryTable& table_;
+    SummaryTable* table_;
     const char* name_;
     bool period_;
     bool out_of_memory_ = false;

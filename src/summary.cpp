@@ -51,23 +51,21 @@ void put_name(std::string& row, const char* name)
     row += '"';
 }
 
-// A column's value in the shortest text that reads back to it; the least
-// nuse of no records is NaN, as a figure of nothing is.
-void put_value(std::string& row, const SummaryColumn& column, const Summary& summary)
+}  // namespace
+
+void append_value(std::string& out, const SummaryColumn& column, const Summary& summary)
 {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
     char text[MAX_NUMBER_TEXT];
     char* end;
     if (column.count == &Summary::nuse_min && !summary.has_nuse)
-        end = put_shortest(text, std::numeric_limits<double>::quiet_NaN());
+        end = put_shortest(text, nan);
     else if (column.count != nullptr)
         end = put_int(text, summary.*column.count);
     else
-        end = put_shortest(text, summary.*column.figure);
-    row += ',';
-    row.append(text, end);
+        end = put_shortest(text, std::isnan(summary.*column.figure) ? nan : summary.*column.figure);
+    out.append(text, end);
 }
-
-}  // namespace
 
 std::string summary_header(bool period)
 {
@@ -121,7 +119,10 @@ bool SummaryTable::add(const char* name, const Summary& figures)
             row = summary_header(period_);
         header_with_row_ = false;
         put_name(row, name);
-        for_each_summary_column(period_, [&](const SummaryColumn& column) { put_value(row, column, summary); });
+        for_each_summary_column(period_, [&](const SummaryColumn& column) {
+            row += ',';
+            append_value(row, column, summary);
+        });
         row += '\n';
     } catch (const std::bad_alloc&) {
         out_of_memory_ = true;

@@ -56,6 +56,11 @@ void for_each_summary_column(bool period, Visit visit)
             visit(column);
 }
 
+// A column's value in the shortest text that reads back to it, every NaN
+// as the one of no sign; the least nuse of no records is NaN, as a figure
+// of nothing is.
+void append_value(std::string& out, const SummaryColumn& column, const Summary& summary);
+
 // The CSV header row, newline included.
 std::string summary_header(bool period);
 

@@ -6,11 +6,6 @@
 
 namespace {
 
-// Above this many points a panel draws one mark per occupied cell of
-// CELL by CELL pixels.
-const std::size_t MOST_MARKS = 4000;
-const double CELL = 3;
-
 void append_dot(std::string& dots, double x, double y)
 {
     dots += 'M';

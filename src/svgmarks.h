@@ -11,6 +11,11 @@
 
 #include "svgplot.h"
 
+// Above this many points a plot draws one mark per occupied cell of CELL
+// by CELL pixels.
+const std::size_t MOST_MARKS = 4000;
+const double CELL = 3;
+
 // Each point and the bottom and top of its error bar.
 struct Points {
     std::vector<double> x, y, low, high;

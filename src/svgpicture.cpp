@@ -88,19 +88,6 @@ Panel flux_panel(int index, double x_lo, double x_hi, const Points& points)
     return Panel(PANEL_LEFT, PANEL_TOP[index], PANEL_WIDTH, PANEL_HEIGHT, x_lo, x_hi, lo - margin, hi + margin);
 }
 
-void append_label(std::string& out, double x, double y, const char* style, const std::string& text)
-{
-    out += "<text";
-    out += style;
-    out += " x=\"";
-    append_pixel(out, x);
-    out += "\" y=\"";
-    append_pixel(out, y);
-    out += "\">";
-    out += text;
-    out += "</text>\n";
-}
-
 // The periodogram, per pixel column its least and greatest power where
 // there are more frequencies than columns, and the peak's frequency.
 void draw_periodogram(std::string& out, const Periodogram& periodogram, const std::vector<double>& power,
@@ -143,6 +130,10 @@ void draw_periodogram(std::string& out, const Periodogram& periodogram, const st
 bool SvgWriter::record(const Measurement& m)
 {
     ++records_;
+    if (form_.summary != nullptr && !figures_.record(m)) {
+        out_of_memory_ = true;
+        return false;
+    }
     if (!(std::isfinite(m.JD) && std::isfinite(m.flux1) && std::isfinite(m.err1)))
         return true;
     out_of_memory_ = !curve_.keep(m);
@@ -178,6 +169,10 @@ bool SvgWriter::finish()
             const std::vector<double> power = periodogram.powers();
             found = search_period(periodogram, power);
             draw_periodogram(periodogram_panel, periodogram, power, found);
+        }
+        if (form_.summary != nullptr && !figures_.summarise(*form_.summary, &found)) {
+            out_of_memory_ = true;
+            return false;
         }
 
         std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

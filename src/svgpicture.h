@@ -15,7 +15,8 @@
 // It keeps JD, flux1 and err1 of the records whose three are finite, 16
 // bytes each, and writes at finish(). Above a few thousand records each
 // panel draws one mark per occupied pixel, spanning its records' error
-// bars, so that the picture's size is bounded whatever the count.
+// bars, so that the picture's size is bounded whatever the count. Where
+// the form has a summary to fill, the records' figures are taken too.
 class SvgWriter {
 public:
     explicit SvgWriter(const DumpTarget& target) : out_(target.out), name_(target.name), form_(target.form) {}
@@ -33,6 +34,8 @@ private:
     bool out_of_memory_ = false;
     std::uint64_t records_ = 0;
     KeptCurve curve_;
+    // The summary's figures, where the form asks for them.
+    StatsWriter figures_;
 };
 
 #endif

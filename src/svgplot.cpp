@@ -261,3 +261,16 @@ void Panel::line(std::string& out, const double* x, const double* y, std::size_t
         append_pixel(out, y_pixel(y[i]));
     }
 }
+
+void append_label(std::string& out, double x, double y, const char* style, const std::string& text)
+{
+    out += "<text";
+    out += style;
+    out += " x=\"";
+    append_pixel(out, x);
+    out += "\" y=\"";
+    append_pixel(out, y);
+    out += "\">";
+    out += text;
+    out += "</text>\n";
+}

@@ -59,6 +59,10 @@ private:
     Ticks x_ticks_, y_ticks_;
 };
 
+// A text element at (x, y) with attributes style (" class=\"y\"", or
+// none), holding text, which is markup already.
+void append_label(std::string& out, double x, double y, const char* style, const std::string& text);
+
 // A pixel coordinate as the pictures write it: one decimal.
 void append_pixel(std::string& out, double pixel);
 

@@ -231,6 +231,30 @@ TEST_F(Lcdump, ListNeverLosesAFile)
          {}, ""},
         {{}, {}, {"-list", "-", "-stats", "-csv"}, "", "", "Error: -stats and -csv can't be combined\n", 8, {}, ""},
         {{}, {}, {"-list", "-", "-forc"}, "", "", "lcdump: unknown switch -forc; did you mean -force?\n", 8, {}, ""},
+        // A survey's page: its directory made, or said why not; what goes
+        // with it.
+        {{}, {}, {"-list", "-", "-report", ""}, "", "", "Error: -report names no directory\n", 8, {}, ""},
+        {{}, {}, {"-in", "x.lc", "-report", "page"}, "", "", "Error: -report goes with -list\n", 8, {}, ""},
+        {{}, {}, {"-list", "-", "-report", "page", "-outdir", "."}, "", "",
+         "Error: -outdir and -report can't be combined\n", 8, {}, ""},
+        {{}, {}, {"-list", "-", "-report", "page", "-fold", "2"}, "", "",
+         "Error: -fold and -report can't be combined\n", 8, {}, ""},
+        {{}, {}, {"-list", "-", "-csv", "-report", "page"}, "", "", "Error: -csv and -report can't be combined\n", 8,
+         {}, ""},
+        {{}, {}, {"-list", "-", "-report", "page", "-stats", "-fits"}, "", "",
+         "Error: -stats and -report can't be combined\n", 8, {}, ""},
+        {{}, {}, {"-list", "-", "-report", "page", "-exact"}, "", "", "Error: -exact goes with -csv\n", 8, {}, ""},
+        {{{"afile", "x"}}, {}, {"-list", "-", "-report", "afile"}, "", "", "Error: afile: not a directory\n", 8, {},
+         ""},
+        {{}, {}, {"-list", "-", "-report", "no/page"}, "", "",
+         "Error: can't make directory no/page: No such file or directory\n", 8, {}, ""},
+        {{{"page/index.html", "old\n"}}, {}, {"-list", "-", "-report", "page"}, "", "",
+         "Error: page/index.html exists; not replaced (-force replaces it)\n", 8, {}, ""},
+        {{{"star.lc", two}}, {}, {"-list", "-", "-report", "page", "-period"}, "star.lc\n", "", "", 0,
+         {{"page/star.svg", "star.lc"}}, "-svg"},
+        {{{"star.lc", two}}, {}, {"-list", "-", "-report", "page", "-mirror"}, "./star.lc\nstar.lc\n", "",
+         "Error: star.lc: already converted in this run\n" + none("1 of 2 files"), 8, {{"page/star.svg", "./star.lc"}},
+         "-svg"},
         // clang-format on
     };
     int n = 0;
@@ -373,35 +397,50 @@ TEST_F(Lcdump, ListRunningOutOfMemoryLeavesOnlyWholeOutputs)
     std::string names;
     for (const char* name : {"a.lc", "b.lc", "c.lc"})
         names += file(name, numbered_file(3)) + "\n";
-    const std::string list = file("names", names), whole = lcdump({"-in", dir + "/a.lc"}).out;
-    RunOptions run;
-    run.environment = {"LD_PRELOAD=" LCDUMP_FAILALLOC, "LCDUMP_FAIL=0", "LCDUMP_FAIL_COUNTS=" + dir + "/counts"};
-    const std::vector<std::string> args = {"-list", list, "-outdir", dir + "/out", "-mirror"};
-    expect_result(lcdump(args, run), "", "", 0);
-    long total = 0;
-    std::ifstream(dir + "/counts") >> total;
-    ASSERT_GE(total, 30) << "the names, their spellings, the streams, the record stores";
-    for (long n = 1; n <= total; ++n) {
-        SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(total));
-        fs::remove_all(dir + "/out");
-        ::mkdir((dir + "/out").c_str(), 0755);
-        run.environment[1] = "LCDUMP_FAIL=" + std::to_string(n);
-        const RunResult r = lcdump(args, run);
-        EXPECT_EQ(r.status, 8);
-        EXPECT_EQ(r.out, "");
-        std::istringstream lines(r.err);
-        std::size_t out_of_memory = 0;
-        for (std::string line; std::getline(lines, line);) {
-            out_of_memory += line == "Error: out of memory" ? 1u : 0u;
-            EXPECT_TRUE(line == "Error: out of memory" || line.rfind("lcdump: ", 0) == 0) << line;
-        }
-        EXPECT_GE(out_of_memory, 1u) << r.err;
-        for (const auto& entry : fs::recursive_directory_iterator(dir + "/out")) {
-            if (entry.is_regular_file()) {
-                EXPECT_TRUE(contents(entry.path().string()) == whole) << entry.path();
+    const std::string list = file("names", names);
+    // Into a directory of text files, and into a survey's page, whose
+    // pictures are each its input's, and whose table and page are whole.
+    for (const char* into : {"-outdir", "-report"}) {
+        SCOPED_TRACE(into);
+        const bool report = std::string(into) == "-report";
+        RunOptions run;
+        run.environment = {"LD_PRELOAD=" LCDUMP_FAILALLOC, "LCDUMP_FAIL=0", "LCDUMP_FAIL_COUNTS=" + dir + "/counts"};
+        const std::vector<std::string> args = {"-list", list, into, dir + "/out", "-mirror"};
+        expect_result(lcdump(args, run), "", "", 0);
+        long total = 0;
+        std::ifstream(dir + "/counts") >> total;
+        ASSERT_GE(total, 30) << "the names, their spellings, the streams, the record stores";
+        for (long n = 1; n <= total; ++n) {
+            SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(total));
+            fs::remove_all(dir + "/out");
+            ::mkdir((dir + "/out").c_str(), 0755);
+            run.environment[1] = "LCDUMP_FAIL=" + std::to_string(n);
+            const RunResult r = lcdump(args, run);
+            EXPECT_EQ(r.status, 8);
+            EXPECT_EQ(r.out, "");
+            std::istringstream lines(r.err);
+            std::size_t out_of_memory = 0;
+            for (std::string line; std::getline(lines, line);) {
+                out_of_memory += line == "Error: out of memory" ? 1u : 0u;
+                EXPECT_TRUE(line == "Error: out of memory" || line.rfind("lcdump: ", 0) == 0) << line;
             }
+            EXPECT_GE(out_of_memory, 1u) << r.err;
+            for (const auto& entry : fs::recursive_directory_iterator(dir + "/out")) {
+                if (!entry.is_regular_file())
+                    continue;
+                const std::string path = entry.path().string(), got = contents(path);
+                const std::string input = dir + "/" + entry.path().stem().string() + ".lc";
+                if (!report)
+                    EXPECT_TRUE(got == lcdump({"-in", input}).out) << path;
+                else if (entry.path().extension() == ".svg")
+                    EXPECT_TRUE(got == lcdump({"-in", input, "-svg"}).out) << path;
+                else if (entry.path().filename() == "index.html")
+                    EXPECT_EQ(got.substr(got.size() - 8), "</html>\n") << path;
+                else
+                    EXPECT_EQ(got.rfind(lcdump({"-list", "/dev/null", "-stats", "-period"}).out, 0), 0u) << path;
+            }
+            EXPECT_EQ(temporaries_under(dir + "/out"), std::vector<std::string>());
         }
-        EXPECT_EQ(temporaries_under(dir + "/out"), std::vector<std::string>());
     }
 }
 
@@ -461,6 +500,13 @@ TEST_F(Lcdump, ListMeetingAFileSizeLimitLeavesNothing)
         expect_result(
             lcdump({"-list", "-", "-outdir", dir + "/out"}, limited), "",
             "Error: can't write " + dir + "/out/star.txt: File too large\nlcdump: 1 of 1 file not converted\n", 8);
+        EXPECT_TRUE(fs::is_empty(dir + "/out"));
+        // A survey's page: the picture and then the table fail, and the
+        // page, which would name them, is not begun.
+        expect_result(lcdump({"-list", "-", "-report", dir + "/out"}, limited), "",
+                      "Error: can't write " + dir + "/out/star.svg: File too large\nError: can't write " + dir +
+                          "/out/summary.csv: File too large\nlcdump: 1 of 1 file not converted\n",
+                      8);
         EXPECT_TRUE(fs::is_empty(dir + "/out"));
     }
 }

@@ -46,7 +46,8 @@ TEST_F(Lcdump, ExampleValuesFromTheFieldGuide)
 }
 
 const std::string usage =
-    "Usage: lcdump -in FILE | -list LIST [-outdir DIR] [-mirror] [-force] [-file OPTIONFILE] [-csv] [-exact] [-fits] "
+    "Usage: lcdump -in FILE | -list LIST [-outdir DIR] [-report DIR] [-mirror] [-force] [-file OPTIONFILE] [-csv] "
+    "[-exact] [-fits] "
     "[-stats] [-period] [-periodogram] [-svg] [-fold P] (or -help, -version). Try 'lcdump --help'\n";
 
 TEST_F(Lcdump, MissingInputNameGivesUsage)

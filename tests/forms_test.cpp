@@ -40,8 +40,10 @@ TEST(Forms, EveryRowIsFoundByItsSwitchAndWritesFilesOfItsOwnOrOneTable)
     EXPECT_EQ(find_pair("csv", "fits"), nullptr);
     EXPECT_EQ(find_pair("stats", "csv"), nullptr);
     // The help's own sentences on how options are written.
-    EXPECT_NE(help.find("Switches take two dashes too (--mirror, --force, --csv, --exact, --fits,\n"
-                        "--stats, --period, --periodogram, --svg);\n-in, -list, -outdir, -file and -fold take one.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        help.find(
+            "Switches take two dashes too (--mirror, --force, --csv, --exact, --fits,\n"
+            "--stats, --period, --periodogram, --svg);\n-in, -list, -outdir, -report, -file and -fold take one.\n"),
+        std::string::npos)
         << help;
 }
