@@ -161,7 +161,7 @@ std::size_t draw_survey_diagram(std::string& out, const std::vector<SurveyStar>&
         append_pixel(out, panel.y_pixel(y[k]));
         out += "\" r=\"3\"><title>";
         if (cell.second.second > 1) {
-            append_fixed(out, static_cast<double>(cell.second.second), 0);
+            append_grouped(out, cell.second.second);
             out += " stars here, the most variable ";
         }
         append_escaped(out, star.name.c_str());

@@ -42,7 +42,7 @@ const char* const SORTING =
 
 void append_count(std::string& out, std::size_t n, const char* one, const char* many)
 {
-    append_fixed(out, static_cast<double>(n), 0);
+    append_grouped(out, n);
     out += n == 1 ? one : many;
 }
 

@@ -44,12 +44,6 @@ void append_number(std::string& out, double value)
     out.append(text, put_shortest(text, value));
 }
 
-void append_count(std::string& out, std::uint64_t value)
-{
-    char text[MAX_NUMBER_TEXT];
-    out.append(text, put_grouped(text, value));
-}
-
 // The least and greatest of values, over the finite ones; [0, 1] where
 // there is none.
 void finite_range(const std::vector<double>& values, double& lo, double& hi)
@@ -187,9 +181,9 @@ bool SvgWriter::finish()
         append_escaped(text, name_);
         append_label(svg, PANEL_LEFT, 28, " class=\"title\"", text);
         text.clear();
-        append_count(text, records_);
+        append_grouped(text, records_);
         text += records_ == 1 ? " record, " : " records, ";
-        append_count(text, records_ - n);
+        append_grouped(text, records_ - n);
         text += " left out as not finite";
         append_label(svg, PANEL_LEFT, 48, "", text);
 

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "numtext.h"
+
 namespace {
 
 // 10^k, by products and one division, the same bits everywhere.
@@ -273,4 +275,10 @@ void append_label(std::string& out, double x, double y, const char* style, const
     out += "\">";
     out += text;
     out += "</text>\n";
+}
+
+void append_grouped(std::string& out, std::uint64_t count)
+{
+    char text[MAX_NUMBER_TEXT];
+    out.append(text, put_grouped(text, count));
 }

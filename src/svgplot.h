@@ -6,6 +6,7 @@
 #define LCDUMP_SVGPLOT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Ticks at first, first + step, … , count of them within the range asked,
@@ -58,6 +59,9 @@ private:
     double x_scale_, y_scale_;
     Ticks x_ticks_, y_ticks_;
 };
+
+// A count for people, its digits grouped by thousands: 10,000.
+void append_grouped(std::string& out, std::uint64_t count);
 
 // A text element at (x, y) with attributes style (" class=\"y\"", or
 // none), holding text, which is markup already.

@@ -41,10 +41,11 @@ std::vector<Point> points_of(const std::string& svg)
 {
     std::vector<Point> points;
     const std::regex point("<a href=\"([^\"]*)\"><circle class=\"stars?\" cx=\"([\\d.]+)\" cy=\"([\\d.]+)\" r=\"3\">"
-                           "<title>(\\d+ stars here)?");
+                           "<title>(([\\d,]+) stars here)?");
     for (std::sregex_iterator at(svg.begin(), svg.end(), point), end; at != end; ++at) {
         const std::smatch& m = *at;
-        points.push_back({m[1], std::stod(m[2]), std::stod(m[3]), m[4].matched ? std::stol(m[4]) : 1});
+        points.push_back({m[1], std::stod(m[2]), std::stod(m[3]),
+                          m[5].matched ? std::stol(std::regex_replace(m[5].str(), std::regex(","), "")) : 1});
     }
     return points;
 }
@@ -167,4 +168,9 @@ TEST(SurveyPage, NamesAndMessagesAreEscapedWhereverTheyStand)
     EXPECT_NE(page.find("href=\"x%22.svg\""), std::string::npos);
     EXPECT_NE(page.find("Error: &lt;i&gt;: too short"), std::string::npos);
     EXPECT_NE(page.find("1 picture and <a href=\"#failed\">1 failure</a>"), std::string::npos);
+    // Counts for people, as the messages write them.
+    const std::vector<SurveyStar> many(1233, star("s", 10, 1));
+    const std::string big = survey_page(many, failed);
+    EXPECT_NE(big.find("<title>Survey of 1,234 light curves</title>"), std::string::npos);
+    EXPECT_NE(big.find("1,233 pictures and"), std::string::npos);
 }
