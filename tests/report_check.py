@@ -234,8 +234,9 @@ with tempfile.TemporaryDirectory() as top:
         refused = run(["-list", "list.txt", "-report", directory])
         check(refused.returncode == 8 and refused.stderr == message, f"-report {directory}: {refused.stderr!r}")
 
-    # -mirror keeps each star's directories under DIR, and the links follow.
-    mirrored = run(["-list", "list.txt", "-report", "mirror", "-mirror"])
+    # -mirror keeps each star's directories under DIR, and the links follow,
+    # DIR given with a separator at its end as well.
+    mirrored = run(["-list", "list.txt", "-report", "mirror/", "-mirror"])
     status, page = dom_of(os.path.realpath(os.path.join("mirror", "index.html")))
     inside = [os.path.join("mirror", urllib.parse.unquote(link)) for link in page.links if not link.startswith("#")]
     check(mirrored.returncode == 8 and os.path.isfile(os.path.join("mirror", "survey", "deep", "a b&c#?\u00e9.svg"))
