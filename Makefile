@@ -92,19 +92,15 @@ uninstall:
 	  fi; \
 	done < "$$manifest"
 
-# Redraws the README's pictures from lcdump's own output (needs gnuplot):
-# doc/sample.png, of the bundled sample; doc/survey.png, of a survey that
-# make_survey writes into a scratch directory for the purpose; and
-# doc/survey-top.png, that survey's star0282, the first by flux1_chi2dof,
-# folded on the period -stats -period finds for it (the last column but two).
+# Redraws the README's pictures with lcdump alone: doc/sample.svg, the -svg
+# picture of the bundled sample; and, from a survey that make_survey writes
+# into a scratch directory for the purpose, doc/survey.svg, the diagram of
+# its -report page, and doc/survey-top.svg, the -svg picture of its
+# star0282, the first by flux1_chi2dof (tools/survey_pictures.sh).
 plot: all
 	cmake --build $(BUILD) --target make_survey -j2
-	tools/plot_sample.sh ./$(BUILD)/lcdump examples/sample.lc doc/sample.png
-	survey=$$(mktemp -d) && trap 'rm -rf "$$survey"' EXIT && \
-	  ./$(BUILD)/make_survey "$$survey" > /dev/null && \
-	  tools/plot_survey.sh ./$(BUILD)/lcdump "$$survey" doc/survey.png && \
-	  period=$$(./$(BUILD)/lcdump -in "$$survey/star0282.lc" -stats -period | awk -F, 'NR == 2 { print $$(NF - 2) }') && \
-	  tools/plot_sample.sh ./$(BUILD)/lcdump "$$survey/star0282.lc" doc/survey-top.png "$$period" 2459400.5
+	./$(BUILD)/lcdump -in examples/sample.lc -svg > doc/sample.svg
+	tools/survey_pictures.sh ./$(BUILD)/lcdump ./$(BUILD)/make_survey doc
 
 # Every test again, built with AddressSanitizer, LeakSanitizer and
 # UndefinedBehaviorSanitizer; any report fails the test that caused it.
@@ -241,7 +237,7 @@ help:
 	@echo 'ci               everything CI runs, lint first'
 	@echo 'install          a stripped bin/lcdump and its manual page under PREFIX; DESTDIR honoured'
 	@echo 'uninstall        remove what make install put in place; DESTDIR honoured'
-	@echo 'plot             redraw doc/sample.png, doc/survey.png and doc/survey-top.png from lcdump'"'"'s output (needs gnuplot)'
+	@echo 'plot             redraw doc/sample.svg, doc/survey.svg and doc/survey-top.svg with lcdump -svg and -report'
 	@echo 'sanitize         every test built with AddressSanitizer, LeakSanitizer and UBSan'
 	@echo 'fuzz-build       the libFuzzer harnesses'
 	@echo 'fuzz-check       a bounded run of every harness, as CI does it'

@@ -94,7 +94,8 @@ with tempfile.TemporaryDirectory() as directory:
     def at(name):
         return os.path.join(directory, name)
 
-    sample = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples", "sample.lc")
+    tree = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+    sample = os.path.join(tree, "examples", "sample.lc")
     # Each case's input, and the switches after -svg.
     cases = {"the sample": (sample, [])}
     write(at("empty.lc"), [])
@@ -177,6 +178,12 @@ with tempfile.TemporaryDirectory() as directory:
                     if sum(rows[y][size * x:size * x + 3]) < 3 * 128 and rows[y][size * x + 2] > rows[y][size * x])
         check(len(frames) == 3 and (curve > 100) == drawn, f"{name}: {curve} dark pixels in the periodogram's panel")
     check("no period" in svg_of(["-in", at("one.lc"), "-svg"]).stdout.decode(), "one record: no period, said so")
+
+    # The README's first picture is the sample as lcdump draws it now, run
+    # as make plot runs it, from the top of the tree.
+    with open(os.path.join(tree, "doc", "sample.svg"), "rb") as shown:
+        check(shown.read() == svg_of(["-in", "examples/sample.lc", "-svg"], cwd=tree).stdout,
+              "doc/sample.svg is what lcdump draws now (make plot draws it again)")
 
     # The same bytes from another directory.
     for place in ("one", "two"):
