@@ -63,7 +63,8 @@ TEST(SurveyDiagram, AFewStarsAPointEachAndManyAPointPerCellThatHoldsThemAll)
         for (std::size_t i = 0; i < n; ++i) {
             // Brightness over four decades, variability mostly near 1; one
             // in fifty with a figure a log axis can't show.
-            double median = std::pow(10, 2 + 4 * unit(rng)), chi2dof = std::pow(10, 3 * std::pow(unit(rng), 6));
+            // Below 1 as well as above: a log axis shows every positive figure.
+            double median = std::pow(10, 5 * unit(rng) - 1), chi2dof = std::pow(10, 3 * std::pow(unit(rng), 6) - 0.5);
             if (i % 50 == 7) {
                 (i % 100 == 7 ? median : chi2dof) = i % 150 == 7 ? NAN : i % 200 == 7 ? 0 : -1;
                 ++undrawable;
@@ -80,6 +81,26 @@ TEST(SurveyDiagram, AFewStarsAPointEachAndManyAPointPerCellThatHoldsThemAll)
             EXPECT_TRUE(p.x >= 90 && p.x <= 730 && p.y >= 20 && p.y <= 400) << p.x << " " << p.y;
         }
         EXPECT_EQ(static_cast<std::size_t>(held), n - undrawable);
+        // Each axis runs from decade to decade, each labelled, the first and
+        // the last at the frame's edges.
+        const std::regex x_label("<text class=\"x\" x=\"([\\d.]+)\" y=\"[\\d.]+\">10<tspan");
+        const std::regex y_label("<text class=\"y\" x=\"[\\d.]+\" y=\"([\\d.]+)\">10<tspan");
+        std::vector<double> xs, ys;
+        for (std::sregex_iterator at(svg.begin(), svg.end(), x_label), end; at != end; ++at)
+            xs.push_back(std::stod((*at)[1]));
+        for (std::sregex_iterator at(svg.begin(), svg.end(), y_label), end; at != end; ++at)
+            ys.push_back(std::stod((*at)[1]) - 4);
+        ASSERT_GE(xs.size(), 2u);
+        ASSERT_GE(ys.size(), 2u);
+        EXPECT_EQ(xs.front(), 90);
+        EXPECT_EQ(xs.back(), 730);
+        EXPECT_EQ(ys.front(), 400);
+        EXPECT_EQ(ys.back(), 20);
+        // And a tick at each label.
+        std::string ticks = svg.substr(svg.find("<path class=\"tick\" d=\"") + 22);
+        ticks = ticks.substr(0, ticks.find('"'));
+        EXPECT_EQ(std::count(ticks.begin(), ticks.end(), 'v'), static_cast<long>(xs.size())) << ticks;
+        EXPECT_EQ(std::count(ticks.begin(), ticks.end(), 'h'), static_cast<long>(ys.size())) << ticks;
         if (n - undrawable <= 4000) {
             EXPECT_EQ(points.size(), n - undrawable);
             continue;
