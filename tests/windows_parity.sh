@@ -140,6 +140,7 @@ cases=(
   "-svg sample|-in sample.lc -svg|"
   "-svg 3,000 records|-in wide.lc -svg|"
   "-svg -fold sample|-in sample.lc -svg -fold 0.5667|"
+  "-list -report, a file failing|-list names.txt -report outd||outd"
 )
 
 # run OUT_PREFIX COMMAND... : one case, stdin taken from $feed.
