@@ -7,9 +7,11 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -440,6 +442,71 @@ TEST_F(Lcdump, ListRunningOutOfMemoryLeavesOnlyWholeOutputs)
                     EXPECT_EQ(got.rfind(lcdump({"-list", "/dev/null", "-stats", "-period"}).out, 0), 0u) << path;
             }
             EXPECT_EQ(temporaries_under(dir + "/out"), std::vector<std::string>());
+        }
+    }
+}
+
+// A survey's page with each write to its files failing in turn, in each
+// way the system fails them: a write cut short or interrupted is made
+// again, and the page is the same; one that fails is said in one line,
+// status 8, and every file left in DIR is whole: each picture the one the
+// star has, the table and the page ended.
+TEST_F(Lcdump, ReportWithEveryWriteFailingInTurn)
+{
+    if (under_runner())
+        GTEST_SKIP() << "many runs: too slow under a runner";
+    std::string names;
+    for (const char* name : {"a.lc", "b.lc", "c.lc"})
+        names += file(name, numbered_file(50)) + "\n";
+    const std::string list = file("names", names), page = dir + "/page";
+    const std::vector<std::string> args = {"-list", list, "-report", page};
+    auto files_of = [&]() {
+        std::map<std::string, std::string> found;
+        for (const auto& entry : fs::recursive_directory_iterator(page))
+            found[entry.path().filename().string()] = contents(entry.path().string());
+        return found;
+    };
+    RunOptions run;
+    run.environment = {"LD_PRELOAD=" LCDUMP_FAILIO, "LCDUMP_FAILIO_FILES=1", "LCDUMP_FAILIO_COUNTS=" + dir + "/counts"};
+    expect_result(lcdump(args, run), "", "", 0);
+    const std::map<std::string, std::string> whole = files_of();
+    ASSERT_EQ(whole.size(), 5u);
+    long writes = 0;
+    std::ifstream(dir + "/counts") >> writes;
+    ASSERT_GE(writes, 5) << "a picture each, the table's rows and the page";
+    const struct {
+        const char* kind;
+        int error_number;
+    } failures[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO}, {"short", 0}, {"EINTR", 0}};
+    for (long at = 1; at <= writes; ++at) {
+        for (const auto& failure : failures) {
+            SCOPED_TRACE("write " + std::to_string(at) + " of " + std::to_string(writes) + ": " + failure.kind);
+            fs::remove_all(page);
+            run.environment = {"LD_PRELOAD=" LCDUMP_FAILIO, "LCDUMP_FAILIO_FILES=1", "LCDUMP_FAILIO_OP=write",
+                               "LCDUMP_FAILIO_AT=" + std::to_string(at),
+                               std::string("LCDUMP_FAILIO_KIND=") + failure.kind};
+            const RunResult r = lcdump(args, run);
+            const std::map<std::string, std::string> left = files_of();
+            EXPECT_EQ(temporaries_under(page), std::vector<std::string>());
+            if (failure.error_number == 0) {
+                expect_result(r, "", "", 0);
+                EXPECT_TRUE(left == whole);
+                continue;
+            }
+            EXPECT_EQ(r.status, 8);
+            const std::string reason = std::string(": ") + std::strerror(failure.error_number);
+            EXPECT_TRUE(std::regex_match(r.err, std::regex("Error: can't write " + page + "/[a-z.]+" + reason +
+                                                           "\n(lcdump: 1 of 3 files not converted\n)?")))
+                << r.err;
+            EXPECT_LT(left.size(), whole.size());
+            for (const auto& [name, bytes] : left) {
+                if (name.size() > 4 && name.substr(name.size() - 4) == ".svg")
+                    EXPECT_TRUE(bytes == whole.at(name)) << name;
+                else if (name == "index.html")
+                    EXPECT_EQ(bytes.substr(bytes.size() - 8), "</html>\n");
+                else
+                    EXPECT_EQ(bytes.rfind(lcdump({"-list", "/dev/null", "-stats", "-period"}).out, 0), 0u) << name;
+            }
         }
     }
 }

@@ -2,7 +2,7 @@
 // command, so the tests can run the real lcdump into every I/O failure path.
 //
 // glibc's stdio reaches read(2) and write(2) by internal calls that no
-// preloaded library sees, so this wraps fwrite (on standard output only) and
+// preloaded library sees, so this wraps fwrite (on standard output, or every file) and
 // fread (on any stream), through which all of lcdump's data passes.
 //   LCDUMP_FAILIO_OP=write|read   which calls are counted towards the failure
 //   LCDUMP_FAILIO_AT=K            the Kth such call fails; every other one works
@@ -11,6 +11,8 @@
 //       it; EINTR: the same with errno EINTR, as a signal leaves it; short:
 //       half the bytes (at least one) move and their count is returned, with
 //       no error, as a pipe or a slow device may take them
+//   LCDUMP_FAILIO_FILES=1         count the writes to every file but standard
+//       error, not to standard output alone
 //   LCDUMP_FAILIO_COUNTS=PATH     at exit, "WRITES READS\n" into PATH
 #include <cerrno>
 #include <cstdio>
@@ -86,7 +88,10 @@ __attribute__((destructor)) void write_counts_at_exit()
 extern "C" std::size_t fwrite(const void* bytes, std::size_t size, std::size_t n, FILE* stream)
 {
     static const auto real_fwrite = real(&::fwrite, "fwrite");
-    const bool counted = ::fileno(stream) == STDOUT_FILENO;
+    // With LCDUMP_FAILIO_FILES set, the writes to every file are counted,
+    // those of messages to standard error apart.
+    static const bool files = std::getenv("LCDUMP_FAILIO_FILES") != nullptr;
+    const bool counted = files ? ::fileno(stream) != STDERR_FILENO : ::fileno(stream) == STDOUT_FILENO;
     const bool fails = counted && ++writes == plan().at && plan().writes;
     return transfer(real_fwrite, fails, bytes, size, n, stream);
 }
