@@ -58,6 +58,7 @@ class Page(html.parser.HTMLParser):
         super().__init__()
         self.links, self.rows, self.points, self.failed, self.scripts = [], [], [], [], 0
         self.text, self.cell, self.in_list, self.point = [], None, False, None
+        self.svg_texts, self.in_text = [], None
 
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
@@ -76,6 +77,8 @@ class Page(html.parser.HTMLParser):
             self.failed.append([])
         elif tag == "script":
             self.scripts += 1
+        elif tag == "text":
+            self.in_text = []
 
     def handle_endtag(self, tag):
         if tag in ("td", "th"):
@@ -86,6 +89,9 @@ class Page(html.parser.HTMLParser):
             self.point = None
         elif tag == "ul":
             self.in_list = False
+        elif tag == "text":
+            self.svg_texts.append("".join(self.in_text))
+            self.in_text = None
 
     def handle_data(self, data):
         if self.cell is not None:
@@ -94,6 +100,8 @@ class Page(html.parser.HTMLParser):
             self.point[3].append(data)
         if self.in_list and self.failed:
             self.failed[-1].append(data)
+        if self.in_text is not None:
+            self.in_text.append(data)
 
 
 def dom_of(index, chromium=True):
@@ -165,6 +173,13 @@ with tempfile.TemporaryDirectory() as top:
               and said[0] in "".join(page.failed[0]), f"{how}: the failed star, with its message")
         check(len(page.points) == 14 and all(name.endswith(".svg") for name, x, y, title in page.points),
               f"{how}: a point for each star, linked to its picture")
+        # Each point's title names its star and its figures, as summary.csv
+        # has them, and links to that star's picture.
+        by_picture = {urllib.parse.quote(os.path.basename(row[0])[:-3] + ".svg"): row for row in rows[1:]}
+        check(all(title.startswith(by_picture[link][0] + ":") and f"flux1_median {by_picture[link][5]}," in title
+                  and f"flux1_chi2dof {by_picture[link][8]}," in title and f"period {by_picture[link][13]} d" in title
+                  for link, x, y, title in page.points), f"{how}: each point's title, its star's figures")
+        check("flux1_median" in page.svg_texts and "flux1_chi2dof" in page.svg_texts, f"{how}: the axes named")
     check(page.scripts == 1, "one script, for sorting")
     # The script sorts by a column, the greatest first and nan last, as a
     # click on its header does; Chromium runs it for #sort=NAME.
