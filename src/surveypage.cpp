@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 #include "surveydiagram.h"
 #include "svgplot.h"
@@ -116,8 +117,7 @@ void append_url(std::string& out, const std::string& path)
 std::vector<std::size_t> most_variable_first(const std::vector<SurveyStar>& stars)
 {
     std::vector<std::size_t> order(stars.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
+    std::iota(order.begin(), order.end(), std::size_t(0));
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         const double x = stars[a].summary.flux1_chi2dof, y = stars[b].summary.flux1_chi2dof;
         return std::isnan(y) ? !std::isnan(x) : x > y;
