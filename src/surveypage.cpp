@@ -153,7 +153,7 @@ std::string survey_page(const std::vector<SurveyStar>& stars, const std::vector<
     out += "</p>\n" + diagram;
     out += "<h2>Stars, the most variable first</h2>\n"
            "<p>By flux1_chi2dof; each name links to its picture. A click on a column's name sorts by it, and "
-           "<a href=\"#sort=period\">#sort=period</a> after the page's name opens it sorted by period.</p>\n";
+           "<code>index.html#sort=period</code> opens it sorted by period.</p>\n";
     append_table(out, stars);
     append_failures(out, failed);
     out += SORTING;
