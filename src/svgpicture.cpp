@@ -46,11 +46,12 @@ void append_number(std::string& out, double value)
 
 // The least and greatest of values, over the finite ones; [0, 1] where
 // there is none.
-void finite_range(const std::vector<double>& values, double& lo, double& hi)
+void finite_range(const double* values, std::size_t n, double& lo, double& hi)
 {
     lo = INFINITY;
     hi = -INFINITY;
-    for (double v : values) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const double v = values[i];
         if (std::isfinite(v)) {
             lo = std::min(lo, v);
             hi = std::max(hi, v);
@@ -77,7 +78,7 @@ void open_clip(std::string& out, const Panel& panel, int index)
 Panel flux_panel(int index, double x_lo, double x_hi, const Points& points)
 {
     double lo, hi;
-    finite_range(points.y, lo, hi);
+    finite_range(points.y.data(), points.y.size(), lo, hi);
     const double margin = 0.08 * (hi - lo);
     return Panel(PANEL_LEFT, PANEL_TOP[index], PANEL_WIDTH, PANEL_HEIGHT, x_lo, x_hi, lo - margin, hi + margin);
 }
@@ -91,7 +92,7 @@ void draw_periodogram(std::string& out, const Periodogram& periodogram, const st
     const double f_lo = grid.count > 0 ? grid.first : 0;
     const double f_hi = grid.count > 0 ? grid.at(grid.count - 1) : 1;
     double lo, hi;
-    finite_range(power, lo, hi);
+    finite_range(power.data(), power.size(), lo, hi);
     const Panel panel(PANEL_LEFT, PANEL_TOP[2], PANEL_WIDTH, PANEL_HEIGHT, f_lo, f_hi, 0, std::max(hi, 0.0) * 1.05);
     panel.axes(out, "frequency (1/d)", "power");
     open_clip(out, panel, 2);
@@ -138,10 +139,17 @@ bool SvgWriter::finish()
 {
     try {
         const std::size_t n = curve_.jd.size();
+        const double* jd = curve_.jd.begin();
+        const float* error = curve_.error.begin();
+        double jd_lo, jd_hi;
+        finite_range(jd, n, jd_lo, jd_hi);
+        // Days from a whole JD, so that the ticks fall on round days; the
+        // difference of two doubles this close is exact.
+        const double jd0 = std::floor(jd_lo);
         Points raw;
-        raw.x.assign(curve_.jd.begin(), curve_.jd.end());
+        for (std::size_t i = 0; i < n; ++i)
+            raw.x.push_back(jd[i] - jd0);
         raw.y.assign(curve_.flux.begin(), curve_.flux.end());
-        const std::vector<double> error(curve_.error.begin(), curve_.error.end());
         for (std::size_t i = 0; i < n; ++i) {
             raw.low.push_back(raw.y[i] - error[i]);
             raw.high.push_back(raw.y[i] + error[i]);
@@ -154,7 +162,7 @@ bool SvgWriter::finish()
             std::vector<double> t, y, dy;
             for (std::size_t i = 0; i < n; ++i) {
                 if (error[i] > 0) {
-                    t.push_back(raw.x[i]);
+                    t.push_back(jd[i]);
                     y.push_back(raw.y[i]);
                     dy.push_back(error[i]);
                 }
@@ -188,29 +196,21 @@ bool SvgWriter::finish()
         append_label(svg, PANEL_LEFT, 48, "", text);
 
         // Panel 1: against JD less a whole day named on the axis.
-        double jd_lo, jd_hi;
-        finite_range(raw.x, jd_lo, jd_hi);
-        const double jd0 = std::floor(jd_lo);
         const double pad = n > 0 ? 0.02 * (jd_hi - jd_lo) : 0;
-        // Days from a whole JD, so that the ticks fall on round days; the
-        // difference of two doubles this close is exact.
-        Points days = raw;
-        for (double& x : days.x)
-            x -= jd0;
-        const Panel first = flux_panel(0, jd_lo - jd0 - pad, jd_hi - jd0 + pad, days);
+        const Panel first = flux_panel(0, jd_lo - jd0 - pad, jd_hi - jd0 + pad, raw);
         std::string axis = "JD \xE2\x88\x92 ";
         append_fixed(axis, jd0, 0);
         axis += " (d)";
         first.axes(svg, axis.c_str(), "flux1");
         open_clip(svg, first, 0);
-        draw_points(svg, first, days);
+        draw_points(svg, first, raw);
         svg += "</g>\n";
 
         // Panel 2: folded at the period, over two cycles.
         Points folded;
         if (std::isfinite(found.period)) {
             for (std::size_t i = 0; i < n; ++i) {
-                const double cycles = (raw.x[i] - jd_lo) / found.period;
+                const double cycles = (jd[i] - jd_lo) / found.period;
                 const double phase = cycles - std::floor(cycles);
                 // A period so short that the cycles overflow gives no phase.
                 if (!std::isfinite(phase))
