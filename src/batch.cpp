@@ -104,10 +104,7 @@ private:
     }
 
     // What a picture's path under the page's directory starts with.
-    std::size_t picture_prefix() const
-    {
-        return std::strlen(request_.outdir) + (*last_component(request_.outdir) == '\0' ? 0 : 1);
-    }
+    std::size_t picture_prefix() const { return in_directory(request_.outdir).size(); }
 
     // Whether a page's own file may be written: never over a file the run
     // reads, and over another only with -force.

@@ -5,6 +5,7 @@
 
 #include "diagnostics.h"
 #include "input.h"
+#include "outputpath.h"
 #include "platform.h"
 #include "summary.h"
 
@@ -38,11 +39,8 @@ std::string output_for(const std::string& input, const char* outdir, const Outpu
     if (stem_end == std::string::npos || stem_end <= base)
         stem_end = input.size();
     std::string output = input.substr(0, base);
-    if (outdir != nullptr) {
-        output = outdir;
-        if (*last_component(outdir) != '\0')
-            output += '/';
-    }
+    if (outdir != nullptr)
+        output = in_directory(outdir);
     return output + input.substr(base, stem_end - base) + form.info->extension;
 }
 

@@ -24,8 +24,12 @@ std::string mirrored(const std::string& input, const char* outdir, const OutputF
             inner += (inner.empty() ? "" : "/") + component;
         start = end + 1;
     }
-    const bool separated = *last_component(outdir) == '\0';
-    return output_for(std::string(outdir) + (separated ? "" : "/") + inner, nullptr, form);
+    return output_for(in_directory(outdir) + inner, nullptr, form);
+}
+
+std::string in_directory(const char* directory)
+{
+    return std::string(directory) + (*last_component(directory) == '\0' ? "" : "/");
 }
 
 bool name_taken(const std::string& name)

@@ -12,6 +12,10 @@
 // it with "..".
 std::string mirrored(const std::string& input, const char* outdir, const OutputForm& form);
 
+// directory as the start of the names of files in it: with a '/' at its
+// end unless it ends in a separator already.
+std::string in_directory(const char* directory);
+
 // Whether anything is called name, a link that leads nowhere included.
 bool name_taken(const std::string& name);
 

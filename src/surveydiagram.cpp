@@ -102,12 +102,11 @@ std::size_t draw_survey_diagram(std::string& out, const std::vector<SurveyStar>&
     decades(x_lo, x_hi);
     decades(y_lo, y_hi);
     const Panel panel(LEFT, TOP, PLOT_WIDTH, PLOT_HEIGHT, x_lo, x_hi, y_lo, y_hi);
-    std::string size;
-    append_fixed(size, WIDTH, 0);
-    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + size + "\" height=\"";
-    size.clear();
-    append_fixed(size, HEIGHT, 0);
-    out += size + "\" viewBox=\"0 0 760 " + size + "\">\n";
+    std::string width, height;
+    append_fixed(width, WIDTH, 0);
+    append_fixed(height, HEIGHT, 0);
+    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + width + "\" height=\"" + height +
+           "\" viewBox=\"0 0 " + width + " " + height + "\">\n";
     out += "<style>\n"
            "text{font-family:sans-serif;font-size:13px;fill:#222}\n"
            ".x{text-anchor:middle}\n.y{text-anchor:end}\n"

@@ -6,14 +6,14 @@
 #include "forms.h"
 #include "output.h"
 #include "outputfile.h"
-#include "platform.h"
+#include "outputpath.h"
 
 SurveyReport::SurveyReport(const char* directory, std::FILE* messages)
     : directory_(directory),
       messages_(messages),
       copy_(std::tmpfile())
 {
-    const std::string base = directory_ + (*last_component(directory) == '\0' ? "" : "/");
+    const std::string base = in_directory(directory);
     files_[0] = base + "summary.csv";
     files_[1] = base + "index.html";
     copy_messages_to(copy_);
