@@ -66,7 +66,9 @@ TEST(SurveyDiagram, AFewStarsAPointEachAndManyAPointPerCellThatHoldsThemAll)
             // Below 1 as well as above: a log axis shows every positive figure.
             double median = std::pow(10, 5 * unit(rng) - 1), chi2dof = std::pow(10, 3 * std::pow(unit(rng), 6) - 0.5);
             if (i % 50 == 7) {
-                (i % 100 == 7 ? median : chi2dof) = i % 150 == 7 ? NAN : i % 200 == 7 ? 0 : -1;
+                // Either figure, as NaN, 0 or -1 in turn.
+                const std::size_t k = i / 50;
+                (k % 2 == 0 ? median : chi2dof) = k / 2 % 3 == 0 ? NAN : k / 2 % 3 == 1 ? 0 : -1;
                 ++undrawable;
             }
             stars.push_back(star("s" + std::to_string(i), median, chi2dof));
